@@ -1,0 +1,78 @@
+// tandrel-cli: the engine, the profile catalogue and the probe from a terminal.
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+#include <cstring>
+
+#include "cli/Commands.h"
+#include "engine/FFUtils.h"
+#include "engine/MainThread.h"
+#include "engine/MediaLibraries.h"
+#include "medialib/LibAV.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const QStringList&);
+};
+
+const Command kCommands[] = {
+    {"libs", "bind the media libraries and print their versions", &RunLibs},
+};
+
+void printUsage(FILE* out) {
+    std::fprintf(out,
+                 "Usage: tandrel-cli COMMAND [options] [arguments]\n\n"
+                 "Tandrel converts audio and video files in batches.\n\nCommands:\n");
+    for (const Command& c : kCommands) std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    std::fprintf(out, "\nRun 'tandrel-cli COMMAND --help' for a command's options.\n");
+}
+
+}  // namespace
+
+bool CliLoadLibraries() {
+    std::string error;
+    if (LoadMediaLibraries(kConversionSet, DefaultLibraryPath(), &error)) return true;
+    std::fprintf(stderr, "tandrel-cli: %s\n", error.c_str());
+    return false;
+}
+
+int RunLibs(const QStringList& args) {
+    if (args.size() > 1) {
+        std::fprintf(stdout, "Usage: tandrel-cli libs\n");
+        return args.contains(QStringLiteral("--help")) ? 0 : 2;
+    }
+    std::string error;
+    const bool ok = LoadMediaLibraries(kPlayerSet, DefaultLibraryPath(), &error);
+    for (int i = 0; i < kLibraryKindCount; ++i) {
+        const auto kind = static_cast<TLibraryKind>(i);
+        if (!(kPlayerSet & LibBit(kind))) continue;
+        std::printf("%-12s %-22s header %s, run time %s\n", TFFmpegLoader::BaseName(kind),
+                    FFLoader().LibraryFileName(kind).toUtf8().constData(),
+                    TFFmpegLoader::HeaderVersion(kind).c_str(),
+                    FFLoader().IsLoaded(kind) ? FFLoader().RuntimeVersion(kind).c_str()
+                                              : "not loaded");
+    }
+    if (!ok) std::fprintf(stderr, "tandrel-cli: %s\n", error.c_str());
+    return ok ? 0 : 1;
+}
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tandrel-cli"));
+    mainthread::SetUiThread();
+    const QStringList args = QCoreApplication::arguments().mid(1);
+    if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
+        printUsage(stdout);
+        return args.isEmpty() ? 2 : 0;
+    }
+    for (const Command& c : kCommands) {
+        if (args[0] == QLatin1String(c.name)) return c.run(args);
+    }
+    std::fprintf(stderr, "tandrel-cli: unknown command '%s'\n", args[0].toUtf8().constData());
+    printUsage(stderr);
+    return 2;
+}

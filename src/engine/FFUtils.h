@@ -1,0 +1,61 @@
+// Small file, text and time helpers shared by the engine, the probe and the player.
+// All functions are safe on any thread unless stated otherwise.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+using TPathFileName = QString;
+
+// Paths ("/" is the separator).
+QString IncludeTrailingPathDelimiter(const QString& path);
+QString ExtractFilePath(const QString& path);  // up to and including the last "/"
+QString ExtractFileName(const QString& path);  // after the last "/"
+bool FileExists(const QString& path);          // exists and is not a folder
+int64_t GetFileSize(const QString& path);      // bytes; -1 when missing or a folder
+bool IsRegularFile(const QString& path);       // a plain file (not a FIFO, device or folder)
+QString GetCurrentDir();
+bool SetCurrentDir(const QString& dir);
+QString GetEnvironmentVariable(const QString& name);
+QString ExpandFileName(const QString& path);  // absolute, with "." and ".." removed
+QString ExeFileName();                       // the running program
+QString ExePath();                           // its folder, with a trailing "/"
+
+// Directory search: entries of `folder` whose names match the shell pattern, in name order.
+enum : int { faReadOnly = 0x01, faHidden = 0x02, faDirectory = 0x10, faArchive = 0x20 };
+struct TSearchRec {
+    QString Name;
+    int64_t Size = 0;
+    int Attr = 0;
+    double Time = 0;  // local time, days since 1899-12-30
+};
+// Calls `each` for every match whose attributes pass `attrFilter` (folders only when
+// faDirectory is in the filter); returns the number of matches, -1 when the folder is unreadable.
+int FindFiles(const QString& folder, const QString& pattern, int attrFilter,
+              const std::function<void(const TSearchRec&)>& each);
+
+// Cuts `source` at the first `separator`: returns the part before it; when `remove` is true the
+// part and the separator are taken off `source` (all of it when there is no separator).
+std::string SplitText(std::string& source, const std::string& separator, bool remove = true);
+
+// "%.2f GB" above 2^30, "%.2f MB" above 2^20, "%.2f KB" above 2^10, else "%d Byte".
+std::string SizeToStr(int64_t bytes);
+// "%.2d:%.2d:%.2d.%.3d" of microseconds; "N/A" for no time (the library's unset marker).
+std::string DurationToStr(int64_t microseconds);
+
+// Local time (daylight saving applied) of seconds since 1970, as days since 1899-12-30.
+double UnixToLocalDateTime(int64_t seconds);
+// Date formatting with the patterns yyyy yy mm m dd d hh h nn n ss s zzz ("mm" right after an
+// hour means minutes); other text is copied.
+std::string FormatDateTime(const std::string& pattern, double dateTime);
+
+// The library's error text for a negative result: "Invalid data found when processing input",
+// "No such file or directory", …; "Error number %d occurred" for codes without a text.
+std::string LibraryErrorText(int errnum);
+
+// UI-thread helpers: run pending main-thread calls; run a call on the UI thread and wait.
+void ProcessMessages();
+void RunInMainThread(const std::function<void()>& fn);

@@ -1,0 +1,256 @@
+#include "UnicodeProtocol.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "medialib/LibAV.h"
+
+namespace {
+
+std::mutex gCodePageMutex;
+CodePage gCodePage;  // empty: UTF-8
+
+bool encodeLocal(const QString& name, QByteArray* out) {
+    std::function<bool(const QString&, QByteArray*)> encode;
+    {
+        std::lock_guard<std::mutex> lk(gCodePageMutex);
+        encode = gCodePage.encode;
+    }
+    if (encode) return encode(name, out);
+    *out = name.toUtf8();
+    return QString::fromUtf8(*out) == name;
+}
+
+QString decodeLocal(const QByteArray& bytes) {
+    std::function<QString(const QByteArray&)> decode;
+    {
+        std::lock_guard<std::mutex> lk(gCodePageMutex);
+        decode = gCodePage.decode;
+    }
+    return decode ? decode(bytes) : QString::fromUtf8(bytes);
+}
+
+constexpr int kBufferSize = 1 << 16;
+
+// One open file behind an AVIOContext.
+struct FileConn {
+    int fd = -1;
+    bool seekable = false;
+};
+
+int readPacket(void* opaque, uint8_t* buf, int size) {
+    auto* c = static_cast<FileConn*>(opaque);
+    for (;;) {
+        const ssize_t n = ::read(c->fd, buf, static_cast<size_t>(size));
+        if (n > 0) return static_cast<int>(n);
+        if (n == 0) return AVERROR_EOF;
+        if (errno != EINTR) return AVERROR(errno);
+    }
+}
+
+int writePacket(void* opaque, uint8_t* buf, int size) {
+    auto* c = static_cast<FileConn*>(opaque);
+    int done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(c->fd, buf + done, static_cast<size_t>(size - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return AVERROR(errno);
+        }
+        if (n == 0) return AVERROR(EIO);
+        done += static_cast<int>(n);
+    }
+    return done;
+}
+
+int64_t seekFile(void* opaque, int64_t offset, int whence) {
+    auto* c = static_cast<FileConn*>(opaque);
+    whence &= ~AVSEEK_FORCE;
+    if (whence == AVSEEK_SIZE) {
+        struct stat st;
+        if (::fstat(c->fd, &st) != 0) return AVERROR(errno);
+        return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : AVERROR(ENOSYS);
+    }
+    if (!c->seekable) return AVERROR(ESPIPE);
+    const off_t pos = ::lseek(c->fd, static_cast<off_t>(offset), whence);
+    return pos < 0 ? AVERROR(errno) : static_cast<int64_t>(pos);
+}
+
+// A library name form that is one of our files (plain path, "file:" or "unicode:utf8:").
+bool isLocalName(const char* url) {
+    if (!url) return false;
+    if (std::strncmp(url, kUnicodePrefix, std::strlen(kUnicodePrefix)) == 0) return true;
+    if (std::strncmp(url, "file:", 5) == 0) return true;
+    const char* colon = std::strchr(url, ':');
+    const char* slash = std::strchr(url, '/');
+    return !colon || (slash && slash < colon);
+}
+
+int ioOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
+           AVDictionary** options) {
+    if (!isLocalName(url))
+        return lav::avio_open2(pb, url, flags, &s->interrupt_callback, options);
+    std::string name = url;
+    if (name.rfind("file:", 0) == 0) name.erase(0, 5);
+    FileMode mode = FileMode::Read;
+    if ((flags & AVIO_FLAG_READ_WRITE) == AVIO_FLAG_READ_WRITE)
+        mode = FileMode::ReadWrite;
+    else if (flags & AVIO_FLAG_WRITE)
+        mode = FileMode::Write;
+    int error = 0;
+    *pb = OpenFileIO(UrlToFileName(name), mode, &error);
+    return *pb ? 0 : error;
+}
+
+int ioClose2(AVFormatContext*, AVIOContext* pb) {
+    if (IsFileIO(pb)) return CloseFileIO(&pb);
+    return lav::avio_closep(&pb);
+}
+
+}  // namespace
+
+void SetCodePage(CodePage page) {
+    std::lock_guard<std::mutex> lk(gCodePageMutex);
+    gCodePage = std::move(page);
+}
+
+std::string FileNameToUrl(const TPathFileName& name) {
+    const int colon = name.indexOf(QLatin1Char(':'));
+    if (colon > 0) {
+        const QString scheme = QLatin1Char(':') + name.left(colon) + QLatin1Char(':');
+        if (QString::fromLatin1(kKnownProtocols).contains(scheme, Qt::CaseSensitive))
+            return name.toStdString();
+    }
+    QByteArray local;
+    if (encodeLocal(name, &local) && decodeLocal(local) == name) return local.toStdString();
+    return kUnicodePrefix + name.toUtf8().toStdString();
+}
+
+TPathFileName UrlToFileName(const std::string& url) {
+    const size_t prefix = std::strlen(kUnicodePrefix);
+    if (url.size() > prefix && url.compare(0, prefix, kUnicodePrefix) == 0)
+        return QString::fromUtf8(url.data() + prefix, static_cast<qsizetype>(url.size() - prefix));
+    return decodeLocal(QByteArray::fromStdString(url));
+}
+
+AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error) {
+    // The name may also arrive in the library's "unicode:utf8:" form; the file system takes
+    // UTF-8 names.
+    const QString real =
+        name.startsWith(QLatin1String(kUnicodePrefix)) ? UrlToFileName(name.toStdString()) : name;
+    const QByteArray path = real.toUtf8();
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case FileMode::Read: flags |= O_RDONLY; break;
+        case FileMode::Write: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+        case FileMode::ReadWrite: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+    }
+    int fd;
+    do {
+        fd = ::open(path.constData(), flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        *error = AVERROR(errno);
+        return nullptr;
+    }
+    struct stat st;
+    auto* conn = new FileConn;
+    conn->fd = fd;
+    conn->seekable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    auto* buffer = static_cast<unsigned char*>(lav::av_malloc(kBufferSize));
+    AVIOContext* pb =
+        buffer ? lav::avio_alloc_context(buffer, kBufferSize, mode != FileMode::Read ? 1 : 0,
+                                         conn, mode == FileMode::Write ? nullptr : &readPacket,
+                                         mode == FileMode::Read ? nullptr : &writePacket,
+                                         &seekFile)
+               : nullptr;
+    if (!pb) {
+        lav::av_free(buffer);
+        ::close(fd);
+        delete conn;
+        *error = AVERROR(ENOMEM);
+        return nullptr;
+    }
+    pb->seekable = conn->seekable ? AVIO_SEEKABLE_NORMAL : 0;
+    *error = 0;
+    return pb;
+}
+
+bool IsFileIO(const AVIOContext* pb) {
+    return pb && pb->seek == &seekFile;
+}
+
+int CloseFileIO(AVIOContext** ppb) {
+    AVIOContext* pb = ppb ? *ppb : nullptr;
+    if (!pb) return 0;
+    auto* conn = static_cast<FileConn*>(pb->opaque);
+    int result = 0;
+    if (pb->write_flag) {
+        lav::avio_flush(pb);
+        result = pb->error;
+    }
+    if (conn) {
+        if (::close(conn->fd) != 0 && result == 0) result = AVERROR(errno);
+        delete conn;
+    }
+    lav::av_freep(&pb->buffer);
+    lav::avio_context_free(ppb);
+    return result;
+}
+
+void RouteNestedOpens(AVFormatContext* s) {
+    s->io_open = &ioOpen;
+    s->io_close2 = &ioClose2;
+}
+
+int OpenMediaInput(AVFormatContext** ps, const TPathFileName& fileName, const AVInputFormat* fmt,
+                   AVDictionary** options) {
+    *ps = nullptr;
+    int error = 0;
+    AVIOContext* pb = OpenFileIO(fileName, FileMode::Read, &error);
+    if (!pb) return error;
+    AVFormatContext* ic = lav::avformat_alloc_context();
+    if (!ic) {
+        CloseFileIO(&pb);
+        return AVERROR(ENOMEM);
+    }
+    ic->pb = pb;
+    RouteNestedOpens(ic);
+    // On failure the library frees ic (not our pb) and leaves *ps null.
+    const int ret = lav::avformat_open_input(&ic, FileNameToUrl(fileName).c_str(), fmt, options);
+    if (ret < 0) {
+        CloseFileIO(&pb);
+        return ret;
+    }
+    *ps = ic;
+    return 0;
+}
+
+void CloseMediaInput(AVFormatContext** ps) {
+    if (!ps || !*ps) return;
+    AVIOContext* pb = (*ps)->pb;
+    lav::avformat_close_input(ps);  // a custom pb is left to us
+    if (IsFileIO(pb)) CloseFileIO(&pb);
+}
+
+int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName) {
+    int error = 0;
+    AVIOContext* pb = OpenFileIO(fileName, FileMode::Write, &error);
+    if (!pb) return error;
+    oc->pb = pb;
+    oc->flags |= AVFMT_FLAG_CUSTOM_IO;
+    RouteNestedOpens(oc);
+    return 0;
+}
+
+int CloseMediaOutput(AVFormatContext* oc) {
+    if (!oc || !oc->pb) return 0;
+    const int result = IsFileIO(oc->pb) ? CloseFileIO(&oc->pb) : lav::avio_closep(&oc->pb);
+    oc->pb = nullptr;
+    return result;
+}

@@ -1,0 +1,67 @@
+// File names for the media libraries, and the file I/O layer every media open goes through.
+//
+// Names: on Linux the "code page" is UTF-8, so `FileNameToUrl` passes names as UTF-8; a name the
+// code page cannot hold becomes "unicode:utf8:" + its UTF-8 bytes, and `UrlToFileName` reads
+// both forms back. Results are returned by value (no shared buffer): any thread.
+//
+// I/O layer: the library never opens a local file by itself. We open the file (by its real
+// name), hand the library an AVIOContext with our read/write/seek callbacks, and route the
+// library's nested opens (`io_open`/`io_close2`) through the same layer. Inputs are opened
+// read-only; writes loop over short writes; every failure is reported as an AVERROR code.
+// Each connection owns its descriptor and nothing else is shared: any thread.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "medialib/FFmpegLoader.h"
+
+struct AVFormatContext;
+struct AVIOContext;
+struct AVInputFormat;
+struct AVDictionary;
+
+// Passed through unchanged when a name starts with one of these followed by ':'.
+inline constexpr const char* kKnownProtocols = ":unicode:stream:gopher:http:pipe:rtp:tcp:udp:";
+inline constexpr const char* kUnicodePrefix = "unicode:utf8:";
+
+std::string FileNameToUrl(const TPathFileName& name);
+TPathFileName UrlToFileName(const std::string& url);
+
+// Replaces the UTF-8 code page (tests exercise the "unicode:utf8:" form with a narrow one).
+// `encode` returns false when the name cannot be represented. Null functions restore UTF-8.
+struct CodePage {
+    std::function<bool(const QString&, QByteArray*)> encode;
+    std::function<QString(const QByteArray&)> decode;
+};
+void SetCodePage(CodePage page);
+
+// Open modes, by meaning.
+enum class FileMode { Read, Write, ReadWrite };
+
+// Opens `name` (a file name or a library name form) as an AVIOContext of our own.
+// Returns null and sets *error to an AVERROR code on failure.
+AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error);
+// True for contexts made by OpenFileIO.
+bool IsFileIO(const AVIOContext* pb);
+// Flushes, closes and frees; returns 0, or the first write/flush/close error.
+int CloseFileIO(AVIOContext** pb);
+
+// avformat_open_input through the layer. On failure *ps is null, nothing stays open, and the
+// result is the library's error code.
+int OpenMediaInput(AVFormatContext** ps, const TPathFileName& fileName,
+                   const AVInputFormat* fmt = nullptr, AVDictionary** options = nullptr);
+// Closes what OpenMediaInput opened (the format context and its file).
+void CloseMediaInput(AVFormatContext** ps);
+
+// Gives an output context our file (created or truncated) and our nested-open callbacks.
+int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName);
+// Closes the output's file; returns 0 or the first write error seen on it.
+int CloseMediaOutput(AVFormatContext* oc);
+
+// Installs our io_open/io_close2 on a context (OpenMediaInput/Output do this themselves).
+void RouteNestedOpens(AVFormatContext* s);

@@ -1,0 +1,243 @@
+#include "TestMedia.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+
+namespace fs = std::filesystem;
+
+namespace testmedia {
+namespace {
+
+// Common ffmpeg flags: quiet, deterministic output, no metadata of the encoder's own.
+constexpr const char* kCommon =
+    "-nostdin -hide_banner -loglevel error -y -fflags +bitexact";
+constexpr const char* kVideo2s = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2";
+constexpr const char* kAudio2s = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2";
+
+struct Clip {
+    const char* id;
+    const char* fileName;
+    // Makes the clip at `out` (a temporary name in the media folder) from the clip it depends
+    // on (`source`, empty when none).
+    std::function<bool(const std::string& out, const std::string& source, std::string* error)>
+        make;
+    const char* dependsOn = nullptr;
+};
+
+bool ffmpegTo(const std::string& args, const std::string& out, std::string* error) {
+    return RunFfmpeg(args + " " + Quote(out), error);
+}
+
+bool writeBytes(const std::string& out, const std::string& bytes) {
+    std::ofstream f(out, std::ios::binary | std::ios::trunc);
+    f << bytes;
+    return static_cast<bool>(f);
+}
+
+const std::vector<Clip>& clips() {
+    static const std::vector<Clip> list = {
+        {"avi_mpeg4_mp3", "avi_mpeg4_mp3.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -f avi",
+                             out, e);
+         }},
+        {"mp4_h264_aac", "mp4_h264_aac.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                                 " -c:a aac -b:a 128k -f mp4",
+                             out, e);
+         }},
+        {"audio_mp3", "audio.mp3",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=3"
+                             " -ac 2 -c:a libmp3lame -b:a 128k -metadata title=Tone"
+                             " -metadata artist=Tandrel -f mp3",
+                             out, e);
+         }},
+        {"wav_pcm", "audio.wav",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kAudio2s) + " -ac 2 -c:a pcm_s16le -f wav", out, e);
+         }},
+        {"mkv_51", "surround51.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) +
+                                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                                 " -af aformat=channel_layouts=5.1 -c:v libx264 -preset"
+                                 " ultrafast -pix_fmt yuv420p -c:a aac -b:a 256k -f matroska",
+                             out, e);
+         }},
+        {"odd_321x241", "odd_321x241.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=321x241:rate=25:duration=2 " +
+                                 std::string(kAudio2s) +
+                                 " -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -f avi",
+                             out, e);
+         }},
+        {"vfr", "vfr.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             // 25 frames in the first second, then one frame every 100 ms.
+             return ffmpegTo("-f lavfi -i testsrc2=size=320x240:rate=25:duration=3"
+                             " -vf \"select='lt(n,25)+not(mod(n-25,2.5))',"
+                             "setpts='if(lt(N,25),N/25,1+(N-25)/10)/TB'\""
+                             " -fps_mode vfr -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                             " -f matroska",
+                             out, e);
+         }},
+        {"nonascii", "测试 视频 🎬 clip.mp4",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             std::error_code ec;
+             fs::copy_file(src, out, fs::copy_options::overwrite_existing, ec);
+             if (ec && e) *e = ec.message();
+             return !ec;
+         },
+         "mp4_h264_aac"},
+        {"empty", "empty.mp4",
+         [](const std::string& out, const std::string&, std::string*) { return writeBytes(out, ""); }},
+        {"truncated", "truncated.mp4",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             std::ifstream in(src, std::ios::binary);
+             std::string bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+             if (bytes.empty()) {
+                 if (e) *e = "source clip missing";
+                 return false;
+             }
+             return writeBytes(out, bytes.substr(0, bytes.size() / 2));
+         },
+         "mp4_h264_aac"},
+        {"random", "random.avi",
+         [](const std::string& out, const std::string&, std::string*) {
+             std::mt19937 rng(20261209);
+             std::string bytes(64 * 1024, '\0');
+             for (char& c : bytes) c = static_cast<char>(rng() & 0xff);
+             return writeBytes(out, bytes);
+         }},
+        {"text_mp4", "text.mp4",
+         [](const std::string& out, const std::string&, std::string*) {
+             return writeBytes(out, "This is not a video file.\nJust some text.\n");
+         }},
+    };
+    return list;
+}
+
+fs::path mediaDir() {
+    const char* dir = std::getenv("TANDREL_TEST_MEDIA_DIR");
+    fs::path p = dir && *dir ? fs::path(dir) : fs::path(TANDREL_TEST_MEDIA_DIR_DEFAULT);
+    fs::create_directories(p);
+    return p;
+}
+
+// Holds the folder's lock while alive.
+class FolderLock {
+public:
+    explicit FolderLock(const fs::path& dir) {
+        fd_ = ::open((dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+    }
+    ~FolderLock() {
+        if (fd_ >= 0) ::close(fd_);  // releases the lock
+    }
+
+private:
+    int fd_ = -1;
+};
+
+const Clip* findClip(const std::string& id) {
+    for (const Clip& clip : clips())
+        if (id == clip.id) return &clip;
+    return nullptr;
+}
+
+bool makeClip(const Clip& clip, std::string* path, std::string* error) {
+    std::string source;
+    if (clip.dependsOn && !makeClip(*findClip(clip.dependsOn), &source, error)) return false;
+    const fs::path dir = mediaDir();
+    const fs::path final = dir / fs::u8path(clip.fileName);
+    *path = final.string();
+    if (fs::exists(final)) return true;
+    FolderLock lock(dir);
+    if (fs::exists(final)) return true;
+    // Written under a temporary name with the same extension, renamed when whole.
+    const fs::path tmpName = dir / (std::string(".tmp-") + std::to_string(::getpid()) +
+                                    fs::u8path(clip.fileName).extension().string());
+    if (!clip.make(tmpName.string(), source, error)) {
+        fs::remove(tmpName);
+        return false;
+    }
+    fs::rename(tmpName, final);
+    return true;
+}
+
+}  // namespace
+
+std::string Quote(const std::string& path) {
+    std::string q = "'";
+    for (char c : path) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+bool RunFfmpeg(const std::string& args, std::string* error) {
+    const std::string cmd = std::string("ffmpeg ") + kCommon + " " + args + " 2>&1";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) {
+        if (error) *error = "cannot run ffmpeg";
+        return false;
+    }
+    std::string output;
+    char buf[1024];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) output.append(buf, n);
+    const int status = ::pclose(p);
+    if (status != 0) {
+        if (error) *error = "ffmpeg failed: " + cmd + "\n" + output;
+        return false;
+    }
+    return true;
+}
+
+std::string Path(const std::string& id) {
+    const Clip* clip = findClip(id);
+    if (!clip) {
+        ADD_FAILURE() << "unknown fixture " << id;
+        return {};
+    }
+    std::string path, error;
+    if (!makeClip(*clip, &path, &error)) {
+        ADD_FAILURE() << "cannot make fixture " << id << ": " << error;
+        return {};
+    }
+    return path;
+}
+
+std::vector<std::string> AllIds() {
+    std::vector<std::string> ids;
+    for (const Clip& clip : clips()) ids.push_back(clip.id);
+    return ids;
+}
+
+bool MakeAll(std::string* error) {
+    for (const Clip& clip : clips()) {
+        std::string path;
+        if (!makeClip(clip, &path, error)) return false;
+    }
+    return true;
+}
+
+}  // namespace testmedia

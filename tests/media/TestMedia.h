@@ -1,0 +1,39 @@
+// Fixture clips, made at test time with the ffmpeg program and kept in the build tree
+// (TANDREL_TEST_MEDIA_DIR) for the rest of the run. Safe to call from parallel test processes:
+// generation is serialised with a file lock, and a clip appears under its name only when whole.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testmedia {
+
+// Absolute path of the clip `id`, made first if needed; fails the calling test (and returns
+// "") when it cannot be made. Ids:
+//   avi_mpeg4_mp3  2 s 320x240 25 fps mpeg4 + mp3 44.1 kHz stereo, AVI
+//   mp4_h264_aac   2 s 320x240 25 fps h264 + aac 44.1 kHz stereo, MP4 (moov at the end)
+//   audio_mp3      3 s sine mp3 with title/artist tags
+//   wav_pcm        2 s 44.1 kHz stereo pcm_s16le
+//   mkv_51         2 s h264 + aac 5.1 (48 kHz), Matroska
+//   odd_321x241    2 s 321x241 mpeg4 + mp3, AVI
+//   vfr            3 s h264, 25 fps for 1 s then 10 fps, Matroska
+//   nonascii       the mp4_h264_aac clip under the name "测试 视频 🎬 clip.mp4"
+//   empty          0 bytes, named .mp4
+//   truncated      the first half of mp4_h264_aac (no moov)
+//   random         64 KiB of pseudo-random bytes, named .avi
+//   text_mp4       a text file named .mp4
+std::string Path(const std::string& id);
+
+// Every id above.
+std::vector<std::string> AllIds();
+
+// Makes every clip; returns false with the reason on failure (used by the fixture step).
+bool MakeAll(std::string* error);
+
+// Runs the ffmpeg program with `args` (a shell-quoted tail of the command line).
+bool RunFfmpeg(const std::string& args, std::string* error);
+
+// Quotes a path for the shell.
+std::string Quote(const std::string& path);
+
+}  // namespace testmedia

@@ -1,0 +1,61 @@
+#include "TestSupport.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "engine/MediaLibraries.h"
+
+namespace testsupport {
+
+std::string ScratchDir(const std::string& name) {
+    const char* base = std::getenv("TANDREL_TEST_TMP");
+    std::filesystem::path dir = std::filesystem::path(base ? base : "/tmp") / name;
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    return dir.string();
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+int64_t MTimeNs(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+void LoadLibrariesOrFail(uint32_t set) {
+    std::string error;
+    ASSERT_TRUE(LoadMediaLibraries(set ? set : kConversionSet, QString(), &error)) << error;
+}
+
+int Run(const std::string& command, std::string* out) {
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    const int status = ::pclose(p);
+    if (out) *out = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace testsupport

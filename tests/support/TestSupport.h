@@ -1,0 +1,25 @@
+// Helpers for tests: scratch folders, file contents, binding the media libraries.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder under this test program's private temporary folder.
+std::string ScratchDir(const std::string& name);
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+// Modification time in nanoseconds, -1 when missing.
+int64_t MTimeNs(const std::string& path);
+
+// Binds the conversion set (or `set`) by the system search path; fails the test otherwise.
+void LoadLibrariesOrFail(uint32_t set = 0);
+
+// Runs a command line through /bin/sh; returns its exit status and stdout.
+int Run(const std::string& command, std::string* out = nullptr);
+
+}  // namespace testsupport
