@@ -14,6 +14,7 @@
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -105,7 +106,8 @@ int FindFiles(const QString& folder, const QString& pattern, int attrFilter,
     std::vector<TSearchRec> found;
     const QByteArray pat = pattern.toUtf8();
     while (const dirent* de = ::readdir(dir)) {
-        if (::fnmatch(pat.constData(), de->d_name, FNM_PERIOD) != 0) continue;
+        if (std::strcmp(de->d_name, ".") == 0 || std::strcmp(de->d_name, "..") == 0) continue;
+        if (::fnmatch(pat.constData(), de->d_name, 0) != 0) continue;
         const QString name = QString::fromUtf8(de->d_name);
         struct stat st;
         if (!statPath(dirPath + name, &st)) continue;

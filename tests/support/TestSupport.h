@@ -4,7 +4,11 @@
 #include <QString>
 
 #include <cstdint>
+#include <ostream>
 #include <string>
+
+// Readable QStrings in test failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace testsupport {
 

@@ -1,0 +1,187 @@
+#include <signal.h>
+#include <sys/resource.h>
+
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestMedia.h"
+#include "TestSupport.h"
+#include "engine/FFUtils.h"
+#include "engine/UnicodeProtocol.h"
+#include "medialib/LibAV.h"
+
+namespace {
+
+// A code page that holds only Latin-1, as a narrow 8-bit locale would.
+CodePage latin1() {
+    return {[](const QString& s, QByteArray* out) {
+                for (QChar c : s)
+                    if (c.unicode() > 0xff) return false;
+                *out = s.toLatin1();
+                return true;
+            },
+            [](const QByteArray& b) { return QString::fromLatin1(b); }};
+}
+
+class FileLayer : public ::testing::Test {
+protected:
+    void SetUp() override { testsupport::LoadLibrariesOrFail(); }
+    void TearDown() override { SetCodePage({}); }
+};
+
+// Every byte read back through the layer.
+std::string readAll(const QString& name, int* error) {
+    AVIOContext* pb = OpenFileIO(name, FileMode::Read, error);
+    if (!pb) return {};
+    std::string bytes;
+    unsigned char buf[4096];
+    for (int n; (n = lav::avio_read(pb, buf, sizeof buf)) > 0;)
+        bytes.append(reinterpret_cast<char*>(buf), static_cast<size_t>(n));
+    *error = pb->eof_reached ? 0 : pb->error;
+    CloseFileIO(&pb);
+    return bytes;
+}
+
+}  // namespace
+
+TEST(FileNames, Utf8NamesPassAndNarrowCodePagesUseTheUnicodeForm) {
+    const QString cjk = QString::fromUtf8("/tmp/测试 视频 🎬.mp4");
+    EXPECT_EQ(FileNameToUrl(cjk), "/tmp/测试 视频 🎬.mp4");
+    EXPECT_EQ(FileNameToUrl("/music/a.mp3"), "/music/a.mp3");
+    EXPECT_EQ(FileNameToUrl("http://host/a.mp4"), "http://host/a.mp4");
+    EXPECT_EQ(FileNameToUrl("HTTP://host/a.mp4"), "HTTP://host/a.mp4");  // round trip, unchanged
+
+    SetCodePage(latin1());
+    EXPECT_EQ(FileNameToUrl(cjk), "unicode:utf8:/tmp/测试 视频 🎬.mp4");
+    EXPECT_EQ(UrlToFileName(FileNameToUrl(cjk)), cjk);
+    EXPECT_EQ(FileNameToUrl(QString::fromUtf8("/tmp/café.mp3")), "/tmp/caf\xe9.mp3");
+    EXPECT_EQ(UrlToFileName("/tmp/caf\xe9.mp3"), QString::fromUtf8("/tmp/café.mp3"));
+    // Exactly the prefix is a plain name, not the unicode form.
+    EXPECT_EQ(UrlToFileName("unicode:utf8:"), "unicode:utf8:");
+    SetCodePage({});
+}
+
+TEST_F(FileLayer, NonAsciiNameIsReadByteForByteAndLeftUntouched) {
+    const std::string path = testmedia::Path("nonascii");
+    const std::string before = testsupport::ReadFile(path);
+    const int64_t mtime = testsupport::MTimeNs(path);
+    ASSERT_FALSE(before.empty());
+
+    int error = -1;
+    EXPECT_EQ(readAll(QString::fromStdString(path), &error), before);
+    EXPECT_EQ(error, 0);
+
+    // The library opens it through the layer, also in the unicode form of a narrow code page.
+    SetCodePage(latin1());
+    AVFormatContext* ic = nullptr;
+    ASSERT_EQ(OpenMediaInput(&ic, QString::fromStdString(path)), 0);
+    ASSERT_GE(lav::avformat_find_stream_info(ic, nullptr), 0);
+    EXPECT_EQ(std::string(ic->url), "unicode:utf8:" + path);
+    EXPECT_EQ(ic->nb_streams, 2u);
+    AVPacket* pkt = lav::av_packet_alloc();
+    int packets = 0;
+    while (lav::av_read_frame(ic, pkt) >= 0) {
+        ++packets;
+        lav::av_packet_unref(pkt);
+    }
+    lav::av_packet_free(&pkt);
+    CloseMediaInput(&ic);
+    EXPECT_EQ(ic, nullptr);
+    EXPECT_GT(packets, 50);
+
+    EXPECT_EQ(testsupport::ReadFile(path), before);
+    EXPECT_EQ(testsupport::MTimeNs(path), mtime);
+}
+
+TEST_F(FileLayer, OpenFailuresCarryTheLibraryCodes) {
+    AVFormatContext* ic = nullptr;
+    const std::string dir = testsupport::ScratchDir("open");
+    EXPECT_EQ(OpenMediaInput(&ic, QString::fromStdString(dir + "/missing.mp4")), AVERROR(ENOENT));
+    EXPECT_EQ(LibraryErrorText(AVERROR(ENOENT)), "No such file or directory");
+    EXPECT_EQ(ic, nullptr);
+    EXPECT_EQ(OpenMediaInput(&ic, QString::fromStdString(testmedia::Path("empty"))),
+              AVERROR_INVALIDDATA);
+    EXPECT_EQ(OpenMediaInput(&ic, QString::fromStdString(testmedia::Path("text_mp4"))),
+              AVERROR_INVALIDDATA);
+    EXPECT_EQ(ic, nullptr);
+}
+
+TEST_F(FileLayer, SeekSizeQueryAndEndOfFile) {
+    const std::string dir = testsupport::ScratchDir("seek");
+    const std::string path = dir + "/ten.bin";
+    testsupport::WriteFile(path, "0123456789");
+    int error = 0;
+    AVIOContext* pb = OpenFileIO(QString::fromStdString(path), FileMode::Read, &error);
+    ASSERT_NE(pb, nullptr);
+    EXPECT_EQ(pb->write_flag, 0);
+    EXPECT_EQ(lav::avio_size(pb), 10);
+    unsigned char buf[4];
+    ASSERT_EQ(lav::avio_read(pb, buf, 3), 3);
+    EXPECT_EQ(lav::avio_size(pb), 10);  // the size query does not move the position
+    EXPECT_EQ(lav::avio_tell(pb), 3);
+    EXPECT_EQ(lav::avio_seek(pb, 8, SEEK_SET | AVSEEK_FORCE), 8);
+    EXPECT_EQ(lav::avio_read(pb, buf, 4), 2);
+    EXPECT_EQ(lav::avio_read(pb, buf, 4), AVERROR_EOF);
+    EXPECT_TRUE(lav::avio_feof(pb));
+    EXPECT_EQ(CloseFileIO(&pb), 0);
+    EXPECT_EQ(pb, nullptr);
+}
+
+TEST_F(FileLayer, WritesToAFullDeviceAreReported) {
+    int error = 0;
+    AVIOContext* pb = OpenFileIO("/dev/full", FileMode::Write, &error);
+    ASSERT_NE(pb, nullptr);
+    const std::string block(256 * 1024, 'a');
+    lav::avio_write(pb, reinterpret_cast<const unsigned char*>(block.data()),
+                    static_cast<int>(block.size()));
+    EXPECT_EQ(CloseFileIO(&pb), AVERROR(ENOSPC));
+}
+
+TEST_F(FileLayer, WritesPastTheFileSizeLimitAreReported) {
+    const std::string path = testsupport::ScratchDir("limit") + "/out.bin";
+    struct rlimit old;
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 100000;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    int error = 0;
+    AVIOContext* pb = OpenFileIO(QString::fromStdString(path), FileMode::Write, &error);
+    ASSERT_NE(pb, nullptr);
+    const std::string block(300 * 1024, 'b');
+    lav::avio_write(pb, reinterpret_cast<const unsigned char*>(block.data()),
+                    static_cast<int>(block.size()));
+    const int result = CloseFileIO(&pb);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    EXPECT_EQ(result, AVERROR(EFBIG));
+    EXPECT_EQ(GetFileSize(QString::fromStdString(path)), 100000);
+}
+
+TEST_F(FileLayer, MuxerWritesThroughTheLayer) {
+    const std::string path = testsupport::ScratchDir("mux") + "/出力 🎵.wav";
+    AVFormatContext* oc = nullptr;
+    ASSERT_GE(lav::avformat_alloc_output_context2(&oc, nullptr, "wav", path.c_str()), 0);
+    oc->flags |= AVFMT_FLAG_BITEXACT;  // no encoder tag chunk: the size is exact
+    AVStream* st = lav::avformat_new_stream(oc, nullptr);
+    st->codecpar->codec_type = AVMEDIA_TYPE_AUDIO;
+    st->codecpar->codec_id = AV_CODEC_ID_PCM_S16LE;
+    st->codecpar->sample_rate = 8000;
+    lav::av_channel_layout_default(&st->codecpar->ch_layout, 1);
+    st->time_base = {1, 8000};
+    ASSERT_EQ(OpenMediaOutput(oc, QString::fromStdString(path)), 0);
+    ASSERT_GE(lav::avformat_write_header(oc, nullptr), 0);
+    AVPacket* pkt = lav::av_packet_alloc();
+    ASSERT_EQ(lav::av_new_packet(pkt, 1600), 0);
+    std::memset(pkt->data, 0, 1600);
+    pkt->stream_index = 0;
+    pkt->pts = pkt->dts = 0;
+    pkt->duration = 800;
+    EXPECT_EQ(lav::av_interleaved_write_frame(oc, pkt), 0);
+    lav::av_packet_free(&pkt);
+    EXPECT_EQ(lav::av_write_trailer(oc), 0);
+    EXPECT_EQ(CloseMediaOutput(oc), 0);
+    lav::avformat_free_context(oc);
+    EXPECT_EQ(GetFileSize(QString::fromStdString(path)), 44 + 1600);
+}
