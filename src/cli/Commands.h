@@ -9,3 +9,4 @@
 bool CliLoadLibraries();
 
 int RunLibs(const QStringList& args);
+int RunProbe(const QStringList& args);

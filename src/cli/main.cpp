@@ -21,6 +21,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"libs", "bind the media libraries and print their versions", &RunLibs},
+    {"probe", "print the facts of media files", &RunProbe},
 };
 
 void printUsage(FILE* out) {

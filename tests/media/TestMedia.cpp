@@ -128,6 +128,85 @@ const std::vector<Clip>& clips() {
          [](const std::string& out, const std::string&, std::string*) {
              return writeBytes(out, "This is not a video file.\nJust some text.\n");
          }},
+        {"mp3_tags", "tags.mp3",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=3"
+                             " -ac 2 -c:a libmp3lame -b:a 128k -metadata title=Tone"
+                             " -metadata artist=Tandrel -metadata album=Fixtures"
+                             " -metadata genre=Test -metadata comment=Probe -metadata date=2019"
+                             " -metadata track=3/12 -metadata copyright=Nobody -f mp3",
+                             out, e);
+         }},
+        {"ts_mpeg2", "mpeg2_2997.ts",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=320x240:rate=30000/1001:duration=2"
+                             " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                             " -ac 2 -c:v mpeg2video -q:v 5 -c:a mp2 -b:a 128k"
+                             " -metadata service_provider=Tandrel -metadata service_name=Probe"
+                             " -metadata:s:a:0 language=eng -f mpegts",
+                             out, e);
+         }},
+        {"avi_sar", "sar_16_15.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -vf setsar=16/15 -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame"
+                                 " -b:a 128k -f avi",
+                             out, e);
+         }},
+        {"raw_h264", "raw.h264",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) +
+                                 " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -f h264",
+                             out, e);
+         }},
+        {"m4a_created", "created.m4a",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kAudio2s) +
+                                 " -ac 2 -c:a aac -b:a 128k"
+                                 " -metadata creation_time=2021-06-15T12:34:56.000000Z -f ipod",
+                             out, e);
+         }},
+        {"mp3_cover", "cover.mp3",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kAudio2s) +
+                                 " -f lavfi -i testsrc2=size=64x64:rate=1:duration=1"
+                                 " -map 0:a -map 1:v -ac 2 -c:a libmp3lame -b:a 128k -c:v png"
+                                 " -frames:v 1 -disposition:v:0 attached_pic -id3v2_version 3"
+                                 " -metadata:s:v title=\"Album cover\""
+                                 " -metadata:s:v comment=\"Cover (front)\" -f mp3",
+                             out, e);
+         }},
+        {"webm_opus", "opus.webm",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                             " -c:a libopus -b:a 64k -f webm",
+                             out, e);
+         }},
+        {"mp3_truncated", "truncated.mp3",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             std::ifstream in(src, std::ios::binary);
+             std::string bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+             if (bytes.empty()) {
+                 if (e) *e = "source clip missing";
+                 return false;
+             }
+             return writeBytes(out, bytes.substr(0, bytes.size() * 3 / 5));
+         },
+         "mp3_tags"},
+        {"ts_truncated", "truncated.ts",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             std::ifstream in(src, std::ios::binary);
+             std::string bytes((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
+             if (bytes.empty()) {
+                 if (e) *e = "source clip missing";
+                 return false;
+             }
+             // Cut inside a packet, as an interrupted copy would.
+             return writeBytes(out, bytes.substr(0, bytes.size() / 2 + 77));
+         },
+         "ts_mpeg2"},
     };
     return list;
 }

@@ -22,6 +22,16 @@ namespace testmedia {
 //   truncated      the first half of mp4_h264_aac (no moov)
 //   random         64 KiB of pseudo-random bytes, named .avi
 //   text_mp4       a text file named .mp4
+//   mp3_tags       3 s mp3 with title/artist/album/genre/comment/date/track/copyright tags
+//   ts_mpeg2       2 s 320x240 29.97 fps mpeg2video + mp2 48 kHz (language eng), MPEG-TS,
+//                  program tags service_provider=Tandrel, service_name=Probe
+//   avi_sar        the avi_mpeg4_mp3 clip with a 16:15 sample aspect ratio
+//   raw_h264       2 s 320x240 25 fps raw H.264 (Annex B), no container
+//   m4a_created    2 s aac stereo, M4A, creation_time 2021-06-15T12:34:56.000000Z
+//   mp3_cover      2 s mp3 with a 64x64 PNG cover (attached picture)
+//   webm_opus      2 s opus 48 kHz, WebM (the container starts at -0.007 s)
+//   mp3_truncated  the first 3/5 of mp3_tags
+//   ts_truncated   the first half of ts_mpeg2, cut inside a packet
 std::string Path(const std::string& id);
 
 // Every id above.

@@ -1,0 +1,9 @@
+# tandrel_platform: desktop services behind small interfaces (dialogs, shell open), with Qt
+# implementations; the fakes for tests live in tests/platform.
+add_library(tandrel_platform STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/Dialogs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
+)
+target_include_directories(tandrel_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+target_link_libraries(tandrel_platform PUBLIC Qt6::Widgets)
+target_compile_options(tandrel_platform PRIVATE ${TANDREL_WARNINGS})

@@ -1,0 +1,86 @@
+// Scripted stand-ins for the platform services: they record every request and answer from a
+// queue that the test fills beforehand.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+
+namespace platform {
+
+class FakeDialogs final : public IDialogs {
+public:
+    struct Message {
+        QString caption;
+        QString text;
+        MessageIcon icon;
+        MessageButtons buttons;
+    };
+
+    // Answers, consumed in order. A message box without a queued answer returns its first
+    // offered button (Ok, else Yes, …); an open or browse without one is cancelled.
+    std::deque<MessageButton> messageAnswers;
+    std::deque<QStringList> openAnswers;
+    std::deque<QString> folderAnswers;
+    // Runs inside each message box, before it returns (e.g. to look at the window behind it).
+    std::function<void(const Message&)> onMessage;
+
+    std::vector<Message> messages;
+    std::vector<OpenFileRequest> openRequests;
+    std::vector<QString> folderRequests;
+
+    MessageButton ShowMessage(QWidget*, const QString& caption, const QString& text,
+                              MessageIcon icon, MessageButtons buttons) override {
+        messages.push_back({caption, text, icon, buttons});
+        if (onMessage) onMessage(messages.back());
+        if (!messageAnswers.empty()) {
+            const MessageButton answer = messageAnswers.front();
+            messageAnswers.pop_front();
+            return answer;
+        }
+        for (MessageButton b :
+             {MessageButton::Ok, MessageButton::Yes, MessageButton::No, MessageButton::Cancel})
+            if (buttons.testFlag(b)) return b;
+        return MessageButton::Ok;
+    }
+
+    QStringList OpenFiles(QWidget*, const OpenFileRequest& request) override {
+        openRequests.push_back(request);
+        if (openAnswers.empty()) return {};
+        QStringList answer = openAnswers.front();
+        openAnswers.pop_front();
+        return answer;
+    }
+
+    QString BrowseFolder(QWidget*, const QString& title, const QString&) override {
+        folderRequests.push_back(title);
+        if (folderAnswers.empty()) return {};
+        QString answer = folderAnswers.front();
+        folderAnswers.pop_front();
+        return answer;
+    }
+};
+
+class FakeShell final : public IShell {
+public:
+    bool result = true;  // what every request returns
+    std::vector<QString> paths;
+    std::vector<QUrl> links;
+
+    bool OpenPath(const QString& path) override {
+        paths.push_back(path);
+        return result;
+    }
+    bool OpenLink(const QUrl& url) override {
+        links.push_back(url);
+        return result;
+    }
+};
+
+}  // namespace platform

@@ -1,0 +1,146 @@
+// The Qt implementations of the platform services, driven offscreen. The shell is only ever
+// exercised in record mode: a test never opens anything on the desktop.
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <cstdlib>
+#include <functional>
+
+#include <gtest/gtest.h>
+
+#include "FakePlatform.h"
+#include "TestSupport.h"
+#include "platform/Dialogs.h"
+#include "platform/Shell.h"
+
+using namespace platform;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+void EnsureApp() {
+    static int argc = 1;
+    static char name[] = "platform_tests";
+    static char* argv[] = {name, nullptr};
+    if (!QApplication::instance()) new QApplication(argc, argv);
+}
+
+// Calls `act` with the modal dialog of type T once it is up (polling inside its loop).
+template <typename T>
+void WhenModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget()); w && w->isVisible()) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start(5);
+}
+
+class RecordFile {
+public:
+    RecordFile() : path_(testsupport::ScratchDir("record") + "/requests.txt") {
+        ::setenv("TANDREL_RECORD_PLATFORM", path_.c_str(), 1);
+    }
+    ~RecordFile() { ::unsetenv("TANDREL_RECORD_PLATFORM"); }
+    std::string Text() const { return testsupport::ReadFile(path_); }
+
+private:
+    std::string path_;
+};
+
+}  // namespace
+
+TEST(QtDialogs, NameFilterListsBothLetterCases) {
+    EXPECT_EQ(QtDialogs::NameFilter({U("AVI文件 (*.avi)"), {"*.avi"}}),
+              U("AVI文件 (*.avi) (*.avi *.AVI)"));
+    EXPECT_EQ(QtDialogs::NameFilter({U("所有的文件 (*.*)"), {"*.*"}}), U("所有的文件 (*.*) (*.*)"));
+    // Mixed-case patterns keep their own form; repeated patterns appear once.
+    EXPECT_EQ(QtDialogs::NameFilter({"x", {"*.AVI", "*.m4v", "*.M4V", "*.Mp4"}}),
+              "x (*.AVI *.avi *.m4v *.M4V *.Mp4 *.mp4 *.MP4)");
+}
+
+TEST(QtDialogs, MessageBoxReturnsThePressedButton) {
+    EnsureApp();
+    QtDialogs dialogs;
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->windowTitle(), U("提示"));
+        EXPECT_EQ(box->text(), U("正文"));
+        EXPECT_EQ(box->icon(), QMessageBox::Question);
+        box->button(QMessageBox::No)->click();
+    });
+    EXPECT_EQ(dialogs.ShowMessage(nullptr, U("提示"), U("正文"), MessageIcon::Question,
+                                  MessageButton::Yes | MessageButton::No),
+              MessageButton::No);
+
+    // Escape on a box with Cancel gives Cancel.
+    WhenModal<QMessageBox>([](QMessageBox* box) { box->reject(); });
+    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Warning,
+                                  MessageButton::Ok | MessageButton::Cancel),
+              MessageButton::Cancel);
+
+    WhenModal<QMessageBox>([](QMessageBox* box) {
+        EXPECT_EQ(box->icon(), QMessageBox::Information);
+        box->button(QMessageBox::Ok)->click();
+    });
+    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Information), MessageButton::Ok);
+}
+
+TEST(QtDialogs, OpenFilesUsesTheFiltersAndReturnsEmptyOnCancel) {
+    EnsureApp();
+    QtDialogs dialogs;
+    OpenFileRequest request;
+    request.title = U("打开");
+    request.filters = {{U("所有支持的文件类型"), {"*.AVI", "*.mkv"}},
+                       {U("AVI文件 (*.avi)"), {"*.avi"}}};
+    request.selectedFilter = 1;
+    request.multiple = true;
+    WhenModal<QFileDialog>([](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), U("打开"));
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+        EXPECT_EQ(dialog->nameFilters(),
+                  QStringList({U("所有支持的文件类型 (*.AVI *.avi *.mkv *.MKV)"),
+                               U("AVI文件 (*.avi) (*.avi *.AVI)")}));
+        EXPECT_EQ(dialog->selectedNameFilter(), U("AVI文件 (*.avi) (*.avi *.AVI)"));
+        dialog->reject();
+    });
+    EXPECT_TRUE(dialogs.OpenFiles(nullptr, request).isEmpty());
+}
+
+TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
+    RecordFile record;
+    QtShell shell;
+    EXPECT_TRUE(shell.OpenPath(U("/tmp/片 1.avi")));
+    EXPECT_TRUE(shell.OpenLink(QUrl("https://example.com/a?b=1")));
+    EXPECT_TRUE(shell.OpenLink(QUrl("HTTP://example.com/")));
+    // Refused without a trace: other schemes and an empty path.
+    EXPECT_FALSE(shell.OpenLink(QUrl("file:///etc/passwd")));
+    EXPECT_FALSE(shell.OpenLink(QUrl("javascript:alert(1)")));
+    EXPECT_FALSE(shell.OpenLink(QUrl()));
+    EXPECT_FALSE(shell.OpenPath(QString()));
+    EXPECT_EQ(record.Text(),
+              "open file:///tmp/%E7%89%87%201.avi\n"
+              "open https://example.com/a?b=1\n"
+              "open http://example.com/\n");
+}
+
+TEST(FakePlatform, ScriptedAnswersThenDefaults) {
+    FakeDialogs dialogs;
+    dialogs.messageAnswers = {MessageButton::No};
+    dialogs.openAnswers = {{"/a.avi", "/b.avi"}};
+    const auto both = MessageButton::Yes | MessageButton::No;
+    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Question, both),
+              MessageButton::No);
+    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Question, both),
+              MessageButton::Yes);
+    EXPECT_EQ(dialogs.OpenFiles(nullptr, {}), QStringList({"/a.avi", "/b.avi"}));
+    EXPECT_TRUE(dialogs.OpenFiles(nullptr, {}).isEmpty());
+    EXPECT_TRUE(dialogs.BrowseFolder(nullptr, "t", "/").isEmpty());
+    EXPECT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.openRequests.size(), 2u);
+}
