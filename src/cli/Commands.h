@@ -10,3 +10,4 @@ bool CliLoadLibraries();
 
 int RunLibs(const QStringList& args);
 int RunProbe(const QStringList& args);
+int RunTranscode(const QStringList& args);

@@ -22,6 +22,7 @@ struct Command {
 const Command kCommands[] = {
     {"libs", "bind the media libraries and print their versions", &RunLibs},
     {"probe", "print the facts of media files", &RunProbe},
+    {"transcode", "convert with the engine's own options: [options] -i IN ... OUT", &RunTranscode},
 };
 
 void printUsage(FILE* out) {

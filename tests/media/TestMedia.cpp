@@ -23,6 +23,13 @@ constexpr const char* kCommon =
     "-nostdin -hide_banner -loglevel error -y -fflags +bitexact";
 constexpr const char* kVideo2s = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2";
 constexpr const char* kAudio2s = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2";
+// 10 s with a white flash (two frames) and a 1 kHz beep (80 ms) at 1, 5 and 9 s.
+constexpr const char* kSyncVideo =
+    "-f lavfi -i \"color=c=black:s=320x240:r=25:d=10,"
+    "drawbox=x=0:y=0:w=iw:h=ih:color=white:t=fill:enable='between(mod(t,4),1,1.07)'";
+constexpr const char* kSyncAudio =
+    "-f lavfi -i \"aevalsrc='if(between(mod(t,4),1,1.08),0.8*sin(2*PI*1000*t),0)'"
+    ":s=44100:d=10\"";
 
 struct Clip {
     const char* id;
@@ -207,6 +214,49 @@ const std::vector<Clip>& clips() {
              return writeBytes(out, bytes.substr(0, bytes.size() / 2 + 77));
          },
          "ts_mpeg2"},
+        {"clip10s", "clip10s.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=320x240:rate=25:duration=10"
+                             " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"
+                             " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                             " -c:a aac -b:a 128k -f mp4",
+                             out, e);
+         }},
+        {"clip10s_640", "clip10s_640.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=640x360:rate=25:duration=10"
+                             " -f lavfi -i sine=frequency=660:sample_rate=48000:duration=10"
+                             " -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -f avi",
+                             out, e);
+         }},
+        {"sync_markers", "sync_markers.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kSyncVideo) + "\"" + " " + kSyncAudio +
+                                 " -c:v ffv1 -c:a pcm_s16le -f matroska",
+                             out, e);
+         }},
+        {"sync_gap", "sync_gap.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kSyncVideo) + ",select='not(between(t,3,3.5))'\" " +
+                                 kSyncAudio + " -fps_mode vfr -c:v ffv1 -c:a pcm_s16le -f matroska",
+                             out, e);
+         }},
+        {"ramp10s", "ramp10s.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i \"color=c=black:s=320x240:r=25:d=10,format=yuv420p,"
+                             "geq=lum='16+20*T':cb=128:cr=128\""
+                             " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"
+                             " -ac 2 -c:v ffv1 -c:a pcm_s16le -f matroska",
+                             out, e);
+         }},
+        {"clip2s_640", "clip2s_640.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=640x360:rate=25:duration=2"
+                             " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=2"
+                             " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                             " -c:a aac -b:a 128k -f mp4",
+                             out, e);
+         }},
     };
     return list;
 }

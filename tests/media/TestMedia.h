@@ -32,6 +32,12 @@ namespace testmedia {
 //   webm_opus      2 s opus 48 kHz, WebM (the container starts at -0.007 s)
 //   mp3_truncated  the first 3/5 of mp3_tags
 //   ts_truncated   the first half of ts_mpeg2, cut inside a packet
+//   clip10s        10 s 320x240 25 fps h264 + aac 44.1 kHz stereo, MP4
+//   clip10s_640    10 s 640x360 25 fps mpeg4 + mp3 48 kHz stereo, AVI
+//   sync_markers   10 s black with a white flash and a 1 kHz beep at 1, 5 and 9 s (ffv1 + pcm)
+//   sync_gap       sync_markers without the pictures between 3.0 and 3.5 s (variable rate)
+//   ramp10s        10 s whose luma is 16 + 20 × t (ffv1 + pcm): a picture tells its time
+//   clip2s_640     2 s 640x360 25 fps h264 + aac 44.1 kHz stereo, MP4
 std::string Path(const std::string& id);
 
 // Every id above.

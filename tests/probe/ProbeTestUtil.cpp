@@ -9,14 +9,7 @@
 
 namespace probetest {
 
-QJsonObject ReferenceFacts(const std::string& path) {
-    std::string out;
-    const int rc = testsupport::Run(
-        "ffprobe -v error -print_format json -show_format -show_streams " + testmedia::Quote(path),
-        &out);
-    if (rc != 0) return {};
-    return QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
-}
+QJsonObject ReferenceFacts(const std::string& path) { return testsupport::FfprobeJson(path); }
 
 std::vector<std::string> ReferenceStreamTexts(const std::string& path) {
     static const char* const kMarks[] = {

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <QJsonDocument>
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -11,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "TestMedia.h"
 #include "engine/MediaLibraries.h"
 
 namespace testsupport {
@@ -56,6 +59,15 @@ int Run(const std::string& command, std::string* out) {
     const int status = ::pclose(p);
     if (out) *out = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+QJsonObject FfprobeJson(const std::string& path) {
+    std::string out;
+    if (Run("ffprobe -v error -print_format json -show_format -show_streams " +
+                testmedia::Quote(path),
+            &out) != 0)
+        return {};
+    return QJsonDocument::fromJson(QByteArray::fromStdString(out)).object();
 }
 
 }  // namespace testsupport

@@ -1,6 +1,7 @@
 // Helpers for tests: scratch folders, file contents, binding the media libraries.
 #pragma once
 
+#include <QJsonObject>
 #include <QString>
 
 #include <cstdint>
@@ -25,5 +26,9 @@ void LoadLibrariesOrFail(uint32_t set = 0);
 
 // Runs a command line through /bin/sh; returns its exit status and stdout.
 int Run(const std::string& command, std::string* out = nullptr);
+
+// What the reference tool says of a file: `ffprobe -show_format -show_streams` as JSON (an
+// empty object when the tool failed).
+QJsonObject FfprobeJson(const std::string& path);
 
 }  // namespace testsupport

@@ -1,0 +1,815 @@
+#include "engine/FFmpeg.h"
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <stdexcept>
+
+#include "engine/FFUtils.h"
+#include "engine/FFmpegInternal.h"
+#include "engine/UnicodeProtocol.h"
+#include "medialib/FFmpegLoader.h"
+
+const char* MediaTypeName(AVMediaType type) {
+    switch (type) {
+        case AVMEDIA_TYPE_VIDEO: return "Video";
+        case AVMEDIA_TYPE_AUDIO: return "Audio";
+        case AVMEDIA_TYPE_DATA: return "Data";
+        case AVMEDIA_TYPE_SUBTITLE: return "Subtitle";
+        case AVMEDIA_TYPE_ATTACHMENT: return "Attachment";
+        default: return "Unknown";
+    }
+}
+
+TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
+    if (maxFiles < 1 || maxFiles > 512)
+        throw std::invalid_argument("Assertion failure (FFmpeg): files per task out of range");
+    options_ = std::make_unique<TFFmpegOptions>(this);
+    options_->SetHost(this);
+}
+
+TCustomFFmpeg::~TCustomFFmpeg() {
+    for (auto& of : outputs_)
+        if (of) releaseOutput(*of, false);
+    for (auto& in : inputs_) {
+        if (in && in->ctx) CloseMediaInput(&in->ctx);
+    }
+}
+
+void TCustomFFmpeg::Log(TLogLevel level, const std::string& text) const {
+    if (TFFLogger* logger = CurrentLogger())
+        logger->LogMessage(const_cast<TCustomFFmpeg*>(this), level, text);
+}
+
+void TCustomFFmpeg::fail(const std::string& message) const { throw FFmpegException(message); }
+
+void TCustomFFmpeg::SetOption(const std::string& name, const std::string& value) {
+    options_->SetOption(name, value);
+}
+
+void TCustomFFmpeg::ResetOptions() { options_->ResetOptions(); }
+
+int TCustomFFmpeg::InputCount() const { return static_cast<int>(inputs_.size()); }
+
+int TCustomFFmpeg::OutputCount() const {
+    if (joinMode_ && !outputs_.empty()) return InputCount();
+    return static_cast<int>(outputs_.size());
+}
+
+AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
+    if (index < 0 || index >= InputCount()) return nullptr;
+    return inputs_[static_cast<size_t>(index)]->ctx;
+}
+
+const TPathFileName& TCustomFFmpeg::InputFileName(int index) const {
+    static const TPathFileName empty;
+    if (index < 0 || index >= InputCount()) return empty;
+    return inputs_[static_cast<size_t>(index)]->fileName;
+}
+
+const TPathFileName& TCustomFFmpeg::OutputFileName(int index) const {
+    static const TPathFileName empty;
+    if (outputs_.empty()) return empty;
+    if (joinMode_) return outputs_[0]->fileName;
+    if (index < 0 || index >= static_cast<int>(outputs_.size())) return empty;
+    return outputs_[static_cast<size_t>(index)]->fileName;
+}
+
+std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {
+    std::vector<AVRational> rates;
+    for (const auto& in : inputs_) {
+        for (unsigned i = 0; i < in->ctx->nb_streams; ++i) {
+            const AVStream* st = in->ctx->streams[i];
+            if (st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO) rates.push_back(st->r_frame_rate);
+        }
+    }
+    return rates;
+}
+
+int TCustomFFmpeg::AddFrameHook(const std::string&) {
+    // External frame-hook libraries are not supported by this build.
+    return -1;
+}
+
+// Codec lookup by name, with the messages of a failed lookup.
+const AVCodec* TCustomFFmpeg::findCodec(const std::string& name, AVMediaType type, bool encoder,
+                                        int strict) const {
+    if (name.empty()) return nullptr;
+    const char* kind = encoder ? "encoder" : "decoder";
+    std::string lookup = name;
+    // The distribution's library has no "libfaac": the native AAC encoder serves the name.
+    if (encoder && lookup == "libfaac") lookup = "aac";
+    const AVCodec* codec = encoder ? lav::avcodec_find_encoder_by_name(lookup.c_str())
+                                   : lav::avcodec_find_decoder_by_name(lookup.c_str());
+    if (!codec) fail(Format("Unknown %s '%s'", kind, name.c_str()));
+    if (codec->type != type) fail(Format("Invalid %s type '%s'", kind, name.c_str()));
+    if ((codec->capabilities & AV_CODEC_CAP_EXPERIMENTAL) &&
+        strict > FF_COMPLIANCE_EXPERIMENTAL) {
+        std::string msg = Format(
+            "%s '%s' is experimental and might produce bad results.\r\nAdd '-strict "
+            "experimental' if you want to use it.",
+            kind, name.c_str());
+        const AVCodec* other = encoder ? lav::avcodec_find_encoder(codec->id)
+                                       : lav::avcodec_find_decoder(codec->id);
+        if (other && !(other->capabilities & AV_CODEC_CAP_EXPERIMENTAL))
+            msg += Format("\r\nOr use the non experimental %s '%s'.", kind, other->name);
+        fail(msg);
+    }
+    return codec;
+}
+
+bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
+    errorText_.clear();
+    TOptionState& o = options_->State();
+    AVFormatContext* ic = nullptr;
+    try {
+        if (InputCount() >= maxFiles_) fail(Format("max input files %d reached", maxFiles_));
+        const AVInputFormat* fmt = nullptr;
+        if (!o.ForcedFormat.empty()) {
+            fmt = lav::av_find_input_format(o.ForcedFormat.c_str());
+            if (!fmt) fail(Format("Unknown input format: \"%s\"", o.ForcedFormat.c_str()));
+            o.ForcedFormat.clear();
+        }
+        // Format parameters the demuxer may use (raw and capture formats).
+        AVDictionary* opts = options_->FormatOptionsFor(fmt ? fmt->priv_class : nullptr, false);
+        if (o.FrameRate.num > 0 && o.FrameRate.den > 0)
+            lav::av_dict_set(&opts, "framerate",
+                             Format("%d/%d", o.FrameRate.num, o.FrameRate.den).c_str(),
+                             AV_DICT_DONT_OVERWRITE);
+        if (o.FrameWidth > 0 && o.FrameHeight > 0)
+            lav::av_dict_set(&opts, "video_size",
+                             Format("%dx%d", o.FrameWidth, o.FrameHeight).c_str(),
+                             AV_DICT_DONT_OVERWRITE);
+        if (o.FramePixFmt != AV_PIX_FMT_NONE)
+            lav::av_dict_set(&opts, "pixel_format", lav::av_get_pix_fmt_name(o.FramePixFmt),
+                             AV_DICT_DONT_OVERWRITE);
+        if (!o.VideoStandard.empty())
+            lav::av_dict_set(&opts, "standard", o.VideoStandard.c_str(), AV_DICT_DONT_OVERWRITE);
+
+        const std::string forcedVideo = o.VideoCodecName, forcedAudio = o.AudioCodecName,
+                          forcedSubtitle = o.SubtitleCodecName;
+        const AVCodec* vdec = findCodec(forcedVideo, AVMEDIA_TYPE_VIDEO, false, 0);
+        const AVCodec* adec = findCodec(forcedAudio, AVMEDIA_TYPE_AUDIO, false, 0);
+        const AVCodec* sdec = findCodec(forcedSubtitle, AVMEDIA_TYPE_SUBTITLE, false, 0);
+        if (o.PgmYuvCompat) vdec = lav::avcodec_find_decoder(AV_CODEC_ID_PGMYUV);
+
+        // Only regular files are opened: a FIFO or a device could block for ever.
+        if (!IsRegularFile(fileName)) {
+            lav::av_dict_free(&opts);
+            const bool exists = ::access(fileName.toUtf8().constData(), F_OK) == 0;
+            fail(fileName.toStdString() + ": " +
+                 (exists ? std::string("Not a regular file") : LibraryErrorText(AVERROR(ENOENT))));
+        }
+        int ret = OpenMediaInput(&ic, fileName, fmt, &opts);
+        lav::av_dict_free(&opts);
+        if (ret < 0) fail(fileName.toStdString() + ": " + LibraryErrorText(ret));
+
+        if (o.OptProgramId) {
+            bool found = false;
+            for (unsigned i = 0; i < ic->nb_streams; ++i) ic->streams[i]->discard = AVDISCARD_ALL;
+            for (unsigned p = 0; p < ic->nb_programs; ++p) {
+                AVProgram* prog = ic->programs[p];
+                if (prog->id == o.OptProgramId) {
+                    found = true;
+                    prog->discard = AVDISCARD_DEFAULT;
+                    for (unsigned k = 0; k < prog->nb_stream_indexes; ++k)
+                        ic->streams[prog->stream_index[k]]->discard = AVDISCARD_DEFAULT;
+                } else {
+                    prog->discard = AVDISCARD_ALL;
+                }
+            }
+            if (!found) fail("Specified program id not found");
+            o.OptProgramId = 0;
+        }
+
+        {
+            CodecLockGuard lock;
+            ret = lav::avformat_find_stream_info(ic, nullptr);
+        }
+        if (ret < 0 && o.Verbose >= 0) {
+            const std::string msg =
+                Format("%s: could not find codec parameters", fileName.toUtf8().constData());
+            Log(llVerbose, msg);
+            fail(msg);
+        }
+
+        // Seek to the start time (plus the container's own start).
+        int64_t timestamp = o.StartTime;
+        if (ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
+        if (o.StartTime != 0) {
+            ret = lav::avformat_seek_file(ic, -1, INT64_MIN, timestamp, timestamp, 0);
+            if (ret < 0 && o.Verbose > 0)
+                Log(llVerbose, Format("%s: could not seek to position %0.3f",
+                                      fileName.toUtf8().constData(),
+                                      static_cast<double>(timestamp) / AV_TIME_BASE));
+        }
+        o.StartTime = 0;
+
+        auto input = std::make_unique<InputFile>();
+        input->fileName = fileName;
+        input->forcedVideo = vdec;
+        input->forcedAudio = adec;
+        input->forcedSubtitle = sdec;
+        input->firstStream = 0;
+        for (const auto& in : inputs_) input->firstStream += static_cast<int>(in->ctx->nb_streams);
+
+        for (unsigned i = 0; i < ic->nb_streams; ++i) {
+            AVStream* st = ic->streams[i];
+            AVCodecParameters* par = st->codecpar;
+            switch (par->codec_type) {
+                case AVMEDIA_TYPE_VIDEO: {
+                    if (par->width > 0 && par->height > 0) {
+                        AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
+                                                                     : par->sample_aspect_ratio;
+                        o.FrameAspectRatio =
+                            sar.num ? static_cast<double>(par->width) * sar.num /
+                                          (static_cast<double>(par->height) * sar.den)
+                                    : static_cast<double>(par->width) / par->height;
+                    } else if (o.FrameAspectRatio == 0) {
+                        o.FrameAspectRatio = 4.0 / 3.0;
+                    }
+                    o.FrameWidth = par->width;
+                    o.FrameHeight = par->height;
+                    o.FramePixFmt = par->format >= 0 ? static_cast<AVPixelFormat>(par->format)
+                                                     : AV_PIX_FMT_YUV420P;
+                    AVRational rate = lav::av_guess_frame_rate(ic, st, nullptr);
+                    if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
+                    o.FrameRate = rate;
+                    if (o.VideoDisable)
+                        st->discard = AVDISCARD_ALL;
+                    else if (o.VideoDiscard)
+                        st->discard = static_cast<AVDiscard>(o.VideoDiscard);
+                    break;
+                }
+                case AVMEDIA_TYPE_AUDIO:
+                    if (par->ch_layout.nb_channels > 0) {
+                        o.AudioChannels = par->ch_layout.nb_channels;
+                        lav::av_channel_layout_uninit(&o.AudioChannelLayout);
+                        lav::av_channel_layout_copy(&o.AudioChannelLayout, &par->ch_layout);
+                    }
+                    if (par->sample_rate > 0) o.AudioSampleRate = par->sample_rate;
+                    o.AudioSampleFmt = static_cast<AVSampleFormat>(par->format);
+                    if (o.AudioDisable) st->discard = AVDISCARD_ALL;
+                    break;
+                case AVMEDIA_TYPE_SUBTITLE:
+                    if (o.SubtitleDisable) st->discard = AVDISCARD_ALL;
+                    break;
+                case AVMEDIA_TYPE_DATA:
+                case AVMEDIA_TYPE_ATTACHMENT:
+                case AVMEDIA_TYPE_UNKNOWN: break;
+                default: fail("invalid codec_type");
+            }
+        }
+        // Per-stream time-stamp scales of this input.
+        input->ctx = ic;
+        ic = nullptr;
+        if (input->ctx->duration != AV_NOPTS_VALUE && input->ctx->duration > totalDuration_ &&
+            !joinMode_)
+            totalDuration_ = input->ctx->duration;
+        input->tsOffset = o.CopyTs ? o.InputTsOffset : o.InputTsOffset - timestamp;
+        if (o.Verbose >= 0)
+            lav::av_dump_format(input->ctx, InputCount(), FileNameToUrl(fileName).c_str(), 0);
+        input->tsScale = o.InputTsScale;
+        o.InputTsScale = {};
+        o.InputTsOffset = 0;
+        inputs_.push_back(std::move(input));
+        o.VideoChannel = 0;
+        o.VideoCodecName.clear();
+        o.AudioCodecName.clear();
+        o.SubtitleCodecName.clear();
+        return true;
+    } catch (const std::exception& e) {
+        if (ic) CloseMediaInput(&ic);
+        errorText_ = e.what();
+        return false;
+    }
+}
+
+namespace {
+
+// The folder of `name` exists and is writable; an existing file at `name` is writable. Nothing
+// on disk changes.
+int checkWritable(const TPathFileName& name) {
+    const QByteArray path = name.toUtf8();
+    if (::access(path.constData(), F_OK) == 0) {
+        if (!FileExists(name)) return AVERROR(EISDIR);  // a folder
+        return ::access(path.constData(), W_OK) == 0 ? 0 : AVERROR(errno);
+    }
+    QString folder = ExtractFilePath(name);
+    if (folder.isEmpty()) folder = QStringLiteral(".");
+    const QByteArray dir = folder.toUtf8();
+    if (::access(dir.constData(), F_OK) != 0) return AVERROR(ENOENT);
+    return ::access(dir.constData(), W_OK | X_OK) == 0 ? 0 : AVERROR(errno);
+}
+
+bool hasStreamOfType(const AVFormatContext* ic, AVMediaType type) {
+    for (unsigned i = 0; i < ic->nb_streams; ++i)
+        if (ic->streams[i]->codecpar->codec_type == type) return true;
+    return false;
+}
+
+// Encoders that need their picture size in multiples of a block.
+int sizeAlignment(const AVCodec* codec, AVPixelFormat fmt) {
+    if (codec->id == AV_CODEC_ID_RV10) return 16;
+    if (codec->id == AV_CODEC_ID_RV20) return 4;
+    const AVPixFmtDescriptor* d = lav::av_pix_fmt_desc_get(fmt);
+    if (d && (d->log2_chroma_w || d->log2_chroma_h)) return 2;
+    return 1;
+}
+
+AVPixelFormat jpegRange(AVPixelFormat fmt) {
+    switch (fmt) {
+        case AV_PIX_FMT_YUV420P: return AV_PIX_FMT_YUVJ420P;
+        case AV_PIX_FMT_YUV422P: return AV_PIX_FMT_YUVJ422P;
+        case AV_PIX_FMT_YUV444P: return AV_PIX_FMT_YUVJ444P;
+        default: return fmt;
+    }
+}
+
+}  // namespace
+
+int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
+    errorText_.clear();
+    TOptionState& o = options_->State();
+    auto of = std::make_unique<OutputFile>();
+    of->fileName = fileName;
+    bool registered = false;
+    try {
+        if (joinMode_) fail("Cannot join more than one output file.");
+        if (static_cast<int>(outputs_.size()) >= maxFiles_)
+            fail(Format("max output files %d reached", maxFiles_));
+        const std::string url = FileNameToUrl(fileName);
+        const AVOutputFormat* ofmt = nullptr;
+        if (!o.ForcedFormat.empty()) {
+            ofmt = lav::av_guess_format(o.ForcedFormat.c_str(), nullptr, nullptr);
+            if (!ofmt)
+                fail(Format("Requested output format '%s' is not a suitable output format",
+                            o.ForcedFormat.c_str()));
+        } else {
+            ofmt = lav::av_guess_format(nullptr, url.c_str(), nullptr);
+            if (!ofmt)
+                fail(Format("Unable to find a suitable output format for '%s'", url.c_str()));
+        }
+        o.ForcedFormat.clear();
+        if (lav::avformat_alloc_output_context2(&of->ctx, ofmt, nullptr, url.c_str()) < 0 ||
+            !of->ctx)
+            fail("avformat_alloc_context failed");
+        outputs_.push_back(std::move(of));
+        registered = true;
+        OutputFile& out = *outputs_.back();
+
+        bool useVideo = o.VideoStreamCopy || !o.VideoCodecName.empty() ||
+                        ofmt->video_codec != AV_CODEC_ID_NONE;
+        bool useAudio = o.AudioStreamCopy || !o.AudioCodecName.empty() ||
+                        ofmt->audio_codec != AV_CODEC_ID_NONE;
+        bool useSubtitle = o.SubtitleStreamCopy || !o.SubtitleCodecName.empty() ||
+                           ofmt->subtitle_codec != AV_CODEC_ID_NONE;
+        if (!inputs_.empty()) {
+            const size_t examined = join && inputs_.size() > 1 ? 1 : inputs_.size();
+            bool hasVideo = false, hasAudio = false, hasSubtitle = false;
+            for (size_t i = 0; i < examined; ++i) {
+                hasVideo |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_VIDEO);
+                hasAudio |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_AUDIO);
+                hasSubtitle |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_SUBTITLE);
+            }
+            useVideo &= hasVideo;
+            useAudio &= hasAudio;
+            useSubtitle &= hasSubtitle;
+        }
+        if (o.VideoDisable) useVideo = false;
+        if (o.AudioDisable) useAudio = false;
+        if (o.SubtitleDisable) useSubtitle = false;
+
+        auto create = [&](void (TCustomFFmpeg::*make)(OutputFile&), const char* what) {
+            try {
+                (this->*make)(out);
+            } catch (const FFmpegException& e) {
+                fail(Format("%s fail: %s", what, e.what()));
+            }
+        };
+        if (useVideo) create(&TCustomFFmpeg::newVideoStream, "new_video_stream");
+        if (useAudio) create(&TCustomFFmpeg::newAudioStream, "new_audio_stream");
+        if (useSubtitle) create(&TCustomFFmpeg::newSubtitleStream, "new_subtitle_stream");
+
+        if (o.RecordingTimestamp > 0) {
+            char iso[64];
+            const time_t t = static_cast<time_t>(o.RecordingTimestamp);
+            struct tm utc;
+            ::gmtime_r(&t, &utc);
+            std::strftime(iso, sizeof iso, "%Y-%m-%dT%H:%M:%S.000000Z", &utc);
+            lav::av_dict_set(&out.ctx->metadata, "creation_time", iso, 0);
+        }
+        for (auto it = o.Metadata.rbegin(); it != o.Metadata.rend(); ++it)
+            lav::av_dict_set(&out.ctx->metadata, it->first.c_str(), it->second.c_str(), 0);
+        o.Metadata.clear();
+
+        if ((ofmt->flags & AVFMT_NEEDNUMBER) &&
+            !lav::av_filename_number_test(url.c_str()))
+            fail(fileName.toStdString() + ": " + LibraryErrorText(AVERROR(EDOM)));
+        if (!(ofmt->flags & AVFMT_NOFILE)) {
+            const int ret = checkWritable(fileName);
+            if (ret < 0) fail(fileName.toStdString() + ": " + LibraryErrorText(ret));
+        }
+
+        out.muxPreload = o.MuxPreload;
+        out.muxMaxDelay = o.MuxMaxDelay;
+        out.ctx->max_delay = static_cast<int>(std::lround(o.MuxMaxDelay * AV_TIME_BASE));
+        out.formatOptions = options_->FormatOptionsFor(ofmt->priv_class, true);
+        if (ofmt->priv_class && lav::av_opt_find(const_cast<AVClass**>(&ofmt->priv_class), "preload", nullptr, 0,
+                                                 AV_OPT_SEARCH_FAKE_OBJ))
+            lav::av_dict_set_int(&out.formatOptions, "preload",
+                                 std::lround(o.MuxPreload * AV_TIME_BASE),
+                                 AV_DICT_DONT_OVERWRITE);
+        if (o.LoopOutput >= 0 && ofmt->priv_class &&
+            lav::av_opt_find(const_cast<AVClass**>(&ofmt->priv_class), "loop", nullptr, 0, AV_OPT_SEARCH_FAKE_OBJ))
+            lav::av_dict_set_int(&out.formatOptions, "loop", o.LoopOutput, 0);
+        o.StreamIdMap = {};
+
+        if (join && inputs_.size() > 1) {
+            joinMode_ = true;
+            out.join = true;
+            int64_t sum = 0;
+            for (const auto& in : inputs_)
+                if (in->ctx->duration != AV_NOPTS_VALUE && in->ctx->duration > 0)
+                    sum += in->ctx->duration;
+            totalDuration_ = sum > 0 ? sum : -1;
+        }
+        return OutputCount();
+    } catch (const std::exception& e) {
+        if (registered) {
+            releaseOutput(*outputs_.back(), false);
+            outputs_.pop_back();
+        } else {
+            releaseOutput(*of, false);
+        }
+        errorText_ = e.what();
+        return -1;
+    }
+}
+
+OutputStream& TCustomFFmpeg::newOutputStream(OutputFile& of, AVMediaType type) {
+    const TOptionState& o = options_->State();
+    if (static_cast<int>(of.streams.size()) >= kMaxStreamsPerFile) fail("Could not alloc stream");
+    AVStream* st = lav::avformat_new_stream(of.ctx, nullptr);
+    if (!st) fail("Could not alloc stream");
+    const int index = static_cast<int>(of.streams.size());
+    if (o.StreamIdMap[static_cast<size_t>(index)]) st->id = o.StreamIdMap[static_cast<size_t>(index)];
+    st->codecpar->codec_type = type;
+    auto ost = std::make_unique<OutputStream>();
+    ost->fileIndex = static_cast<int>(outputs_.size()) - 1;
+    ost->index = index;
+    ost->st = st;
+    ost->type = type;
+    ost->pkt = lav::av_packet_alloc();
+    of.streams.push_back(std::move(ost));
+    return *of.streams.back();
+}
+
+namespace {
+
+// Applies the accepted library options to a new encoder context; what the context does not
+// know stays in *options for avcodec_open2 to report.
+// Also lets the library choose the number of threads, as the ffmpeg program does, unless an
+// option says otherwise.
+void applyEncoderOptions(AVCodecContext* enc, AVDictionary** options) {
+    enc->thread_count = 0;
+    if (*options) lav::av_opt_set_dict2(enc, options, AV_OPT_SEARCH_CHILDREN);
+}
+
+void setLanguage(AVStream* st, std::string& language) {
+    if (!language.empty()) lav::av_dict_set(&st->metadata, "language", language.c_str(), 0);
+    language.clear();
+}
+
+}  // namespace
+
+void TCustomFFmpeg::newVideoStream(OutputFile& of) {
+    TOptionState& o = options_->State();
+    OutputStream& ost = newOutputStream(of, AVMEDIA_TYPE_VIDEO);
+    ost.bsfNames = std::move(o.VideoBitstreamFilters);
+    o.VideoBitstreamFilters.clear();
+    AVStream* st = ost.st;
+    if (o.VideoCodecTag) st->codecpar->codec_tag = o.VideoCodecTag;
+    const double aspect = o.FrameAspectRatio;
+    auto sampleAspect = [&](int w, int h) {
+        if (aspect <= 0) return AVRational{0, 1};
+        const double v = w > 0 && h > 0 ? aspect * h / w : aspect * 3.0 / 4.0;
+        AVRational r{0, 1};
+        lav::av_reduce(&r.num, &r.den, std::llround(v * 255 * 255), 255 * 255, 255);
+        return r;
+    };
+    if (o.VideoStreamCopy) {
+        ost.copy = true;
+        st->sample_aspect_ratio = sampleAspect(o.FrameWidth, o.FrameHeight);
+    } else {
+        AVRational rate = o.FrameRate.num > 0 && o.FrameRate.den > 0 ? o.FrameRate : AVRational{25, 1};
+        const AVCodec* codec = findCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, true,
+                                         of.ctx->strict_std_compliance);
+        if (!codec) {
+            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
+                                                     nullptr, AVMEDIA_TYPE_VIDEO);
+            codec = lav::avcodec_find_encoder(id);
+            if (!codec) fail(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                                    static_cast<int>(id), ost.fileIndex, ost.index, "Video"));
+        }
+        ost.codec = codec;
+        ost.encoding = true;
+        AVCodecContext* enc = lav::avcodec_alloc_context3(codec);
+        if (!enc) fail("Could not alloc stream");
+        ost.enc = enc;
+        // The stream's parameters are copied from the encoder when it opens: the tag must be the
+        // encoder's too, or it is lost.
+        enc->codec_tag = o.VideoCodecTag;
+        ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_VIDEO, codec, true);
+        applyEncoderOptions(enc, &ost.encoderOptions);
+        if (codec->supported_framerates && !o.ForceFps)
+            rate = codec->supported_framerates[lav::av_find_nearest_q_idx(
+                rate, codec->supported_framerates)];
+        enc->framerate = rate;
+        enc->time_base = AVRational{rate.den, rate.num};
+        if (enc->time_base.den > 65535 && codec->id == AV_CODEC_ID_MPEG4)
+            lav::av_reduce(&enc->time_base.num, &enc->time_base.den, enc->time_base.num,
+                           enc->time_base.den, 65535);
+
+        AVPixelFormat fmt = o.FramePixFmt == AV_PIX_FMT_NONE ? AV_PIX_FMT_YUV420P : o.FramePixFmt;
+        if (codec->pix_fmts) {
+            bool listed = false;
+            for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
+                listed |= *p == fmt;
+            if (!listed) fmt = lav::avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, fmt, 0, nullptr);
+        }
+        if (codec->id == AV_CODEC_ID_MJPEG) fmt = jpegRange(fmt);
+        enc->pix_fmt = fmt;
+
+        int w = o.FrameWidth, h = o.FrameHeight;
+        const int align = sizeAlignment(codec, fmt);
+        if (align > 1 && (w % align || h % align)) {
+            const int aw = w / align * align, ah = h / align * align;
+            Log(llInfo, Format("Frame size %dx%d rounded down to %dx%d for encoder %s", w, h, aw,
+                               ah, codec->name));
+            w = aw;
+            h = ah;
+        }
+        if (w <= 0 || h <= 0) fail("Incorrect frame size");
+        enc->width = w;
+        enc->height = h;
+        enc->sample_aspect_ratio = sampleAspect(w, h);
+        st->sample_aspect_ratio = enc->sample_aspect_ratio;
+        if (o.IntraOnly) enc->gop_size = 0;
+        if (o.VideoQScale > 0 || o.SameQuality) {
+            enc->flags |= AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = static_cast<int>(FF_QP2LAMBDA * (o.VideoQScale > 0 ? o.VideoQScale : 1));
+        }
+        if (o.IntraMatrix) {
+            enc->intra_matrix = static_cast<uint16_t*>(lav::av_malloc(64 * sizeof(uint16_t)));
+            std::memcpy(enc->intra_matrix, o.IntraMatrix->data(), 64 * sizeof(uint16_t));
+        }
+        if (o.InterMatrix) {
+            enc->inter_matrix = static_cast<uint16_t*>(lav::av_malloc(64 * sizeof(uint16_t)));
+            std::memcpy(enc->inter_matrix, o.InterMatrix->data(), 64 * sizeof(uint16_t));
+        }
+        if (!o.RcOverride.empty()) {
+            std::vector<RcOverride> groups;
+            std::string text = o.RcOverride;
+            for (size_t pos = 0; pos <= text.size();) {
+                const size_t slash = text.find('/', pos);
+                const std::string group = text.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+                int start, end, q;
+                if (std::sscanf(group.c_str(), "%d,%d,%d", &start, &end, &q) != 3)
+                    fail("error parsing rc_override");
+                RcOverride r{};
+                r.start_frame = start;
+                r.end_frame = end;
+                if (q > 0) {
+                    r.qscale = q;
+                    r.quality_factor = 1.0f;
+                } else {
+                    r.qscale = 0;
+                    r.quality_factor = -q / 100.0f;
+                }
+                groups.push_back(r);
+                if (slash == std::string::npos) break;
+                pos = slash + 1;
+            }
+            enc->rc_override = static_cast<RcOverride*>(
+                lav::av_malloc(groups.size() * sizeof(RcOverride)));
+            std::memcpy(enc->rc_override, groups.data(), groups.size() * sizeof(RcOverride));
+            enc->rc_override_count = static_cast<int>(groups.size());
+        }
+        enc->intra_dc_precision = o.IntraDcPrecision - 8;
+        if (o.DoPsnr) enc->flags |= AV_CODEC_FLAG_PSNR;
+        if (o.DoPass == 1) enc->flags |= AV_CODEC_FLAG_PASS1;
+        if (o.DoPass == 2) enc->flags |= AV_CODEC_FLAG_PASS2;
+        if ((o.VideoGlobalHeader & 1) ||
+            (o.VideoGlobalHeader == 0 && (of.ctx->oformat->flags & AVFMT_GLOBALHEADER)))
+            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        if (o.VideoGlobalHeader & 2) enc->flags2 |= AV_CODEC_FLAG2_LOCAL_HEADER;
+        if (o.TopFieldFirst >= 0) enc->field_order = o.TopFieldFirst ? AV_FIELD_TT : AV_FIELD_BB;
+        ost.cropTop = o.CropTop;
+        ost.cropBottom = o.CropBottom;
+        ost.cropLeft = o.CropLeft;
+        ost.cropRight = o.CropRight;
+        ost.deinterlace = o.DoDeinterlace;
+        ost.filters = o.VideoFilters;
+        ost.swsFlags = static_cast<unsigned>(options_->ScalerFlags());
+    }
+    setLanguage(st, o.VideoLanguage);
+    o.VideoDisable = false;
+    o.VideoCodecName.clear();
+    o.VideoStreamCopy = false;
+    o.FramePixFmt = AV_PIX_FMT_NONE;
+}
+
+void TCustomFFmpeg::newAudioStream(OutputFile& of) {
+    TOptionState& o = options_->State();
+    OutputStream& ost = newOutputStream(of, AVMEDIA_TYPE_AUDIO);
+    ost.bsfNames = std::move(o.AudioBitstreamFilters);
+    o.AudioBitstreamFilters.clear();
+    AVStream* st = ost.st;
+    if (o.AudioCodecTag) st->codecpar->codec_tag = o.AudioCodecTag;
+    if (o.AudioStreamCopy) {
+        ost.copy = true;
+    } else if (o.AudioCodecName == AmrNbEncoder::kName) {
+        // Encoded by our own AMR-NB encoder; the context is never opened.
+        ost.encoding = true;
+        AVCodecContext* enc = lav::avcodec_alloc_context3(nullptr);
+        if (!enc) fail("Could not alloc stream");
+        ost.enc = enc;
+        ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_AUDIO, nullptr, true);
+        applyEncoderOptions(enc, &ost.encoderOptions);
+        lav::av_dict_free(&ost.encoderOptions);
+        enc->codec_type = AVMEDIA_TYPE_AUDIO;
+        enc->codec_id = AV_CODEC_ID_AMR_NB;
+        enc->sample_fmt = AV_SAMPLE_FMT_S16;
+        enc->sample_rate = AmrNbEncoder::kSampleRate;
+        enc->frame_size = AmrNbEncoder::kFrameSamples;
+        lav::av_channel_layout_uninit(&enc->ch_layout);
+        lav::av_channel_layout_default(&enc->ch_layout, 1);
+        enc->time_base = AVRational{1, AmrNbEncoder::kSampleRate};
+        ost.amr = std::make_unique<AmrNbEncoder>(enc->bit_rate);
+        if (!ost.amr->ok()) fail(Format("Unknown encoder '%s'", AmrNbEncoder::kName));
+        enc->bit_rate = ost.amr->modeBitRate();
+    } else {
+        const AVCodec* codec = findCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, true,
+                                         of.ctx->strict_std_compliance);
+        if (!codec) {
+            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
+                                                     nullptr, AVMEDIA_TYPE_AUDIO);
+            codec = lav::avcodec_find_encoder(id);
+            if (!codec) fail(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                                    static_cast<int>(id), ost.fileIndex, ost.index, "Audio"));
+        }
+        ost.codec = codec;
+        ost.encoding = true;
+        AVCodecContext* enc = lav::avcodec_alloc_context3(codec);
+        if (!enc) fail("Could not alloc stream");
+        ost.enc = enc;
+        enc->codec_tag = o.AudioCodecTag;  // as for video: kept through the encoder
+        ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_AUDIO, codec, true);
+        applyEncoderOptions(enc, &ost.encoderOptions);
+        if (o.AudioQScale > -99999) {
+            enc->flags |= AV_CODEC_FLAG_QSCALE;
+            enc->global_quality = static_cast<int>(FF_QP2LAMBDA * o.AudioQScale);
+        }
+        // Channels and layout.
+        const int channels = o.AudioChannels > 0 ? o.AudioChannels : 2;
+        AVChannelLayout layout{};
+        if (o.AudioChannelLayout.nb_channels == channels &&
+            o.AudioChannelLayout.order != AV_CHANNEL_ORDER_UNSPEC)
+            lav::av_channel_layout_copy(&layout, &o.AudioChannelLayout);
+        else
+            lav::av_channel_layout_default(&layout, channels);
+        if (codec->ch_layouts) {
+            const AVChannelLayout* best = nullptr;
+            for (const AVChannelLayout* l = codec->ch_layouts; l->nb_channels; ++l) {
+                if (lav::av_channel_layout_compare(l, &layout) == 0) {
+                    best = l;
+                    break;
+                }
+                // Otherwise the most channels up to the wanted number, else the fewest above.
+                if (!best || (l->nb_channels <= channels &&
+                              (best->nb_channels > channels || l->nb_channels > best->nb_channels)) ||
+                    (l->nb_channels > channels && best->nb_channels > channels &&
+                     l->nb_channels < best->nb_channels))
+                    best = l;
+            }
+            if (best && lav::av_channel_layout_compare(best, &layout) != 0) {
+                lav::av_channel_layout_uninit(&layout);
+                lav::av_channel_layout_copy(&layout, best);
+            }
+        }
+        lav::av_channel_layout_uninit(&enc->ch_layout);
+        enc->ch_layout = layout;
+        // Sample format.
+        AVSampleFormat fmt = o.AudioSampleFmt;
+        if (codec->sample_fmts) {
+            bool listed = false;
+            for (const AVSampleFormat* p = codec->sample_fmts; *p != AV_SAMPLE_FMT_NONE; ++p)
+                listed |= *p == fmt;
+            if (!listed) fmt = codec->sample_fmts[0];
+        } else if (fmt == AV_SAMPLE_FMT_NONE) {
+            fmt = AV_SAMPLE_FMT_S16;
+        }
+        enc->sample_fmt = fmt;
+        // Sample rate: the nearest supported one.
+        int rate = o.AudioSampleRate > 0 ? o.AudioSampleRate : 44100;
+        if (codec->supported_samplerates) {
+            int best = codec->supported_samplerates[0];
+            for (const int* r = codec->supported_samplerates; *r; ++r)
+                if (std::abs(*r - rate) < std::abs(best - rate)) best = *r;
+            if (best != rate)
+                Log(llWarning,
+                    Format("Requested sampling rate unsupported using closest supported (%d)", best));
+            rate = best;
+        }
+        enc->sample_rate = rate;
+        enc->time_base = AVRational{1, rate};
+        if (of.ctx->oformat->flags & AVFMT_GLOBALHEADER) enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+        // FLAC in MP4 is still marked experimental by the muxer.
+        if (codec->id == AV_CODEC_ID_FLAC && std::strcmp(of.ctx->oformat->name, "mp4") == 0)
+            of.ctx->strict_std_compliance = FF_COMPLIANCE_EXPERIMENTAL;
+    }
+    setLanguage(st, o.AudioLanguage);
+    o.AudioDisable = false;
+    o.AudioCodecName.clear();
+    o.AudioStreamCopy = false;
+}
+
+void TCustomFFmpeg::newSubtitleStream(OutputFile& of) {
+    TOptionState& o = options_->State();
+    OutputStream& ost = newOutputStream(of, AVMEDIA_TYPE_SUBTITLE);
+    ost.bsfNames = std::move(o.SubtitleBitstreamFilters);
+    o.SubtitleBitstreamFilters.clear();
+    if (o.SubtitleCodecTag) ost.st->codecpar->codec_tag = o.SubtitleCodecTag;
+    if (o.SubtitleStreamCopy) {
+        ost.copy = true;
+    } else {
+        const AVCodec* codec = findCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
+                                         of.ctx->strict_std_compliance);
+        if (!codec) {
+            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
+                                                     nullptr, AVMEDIA_TYPE_SUBTITLE);
+            codec = lav::avcodec_find_encoder(id);
+        }
+        if (codec) {
+            ost.codec = codec;
+            ost.encoding = true;
+            ost.enc = lav::avcodec_alloc_context3(codec);
+            if (!ost.enc) fail("Could not alloc stream");
+            ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_SUBTITLE, codec, true);
+            applyEncoderOptions(ost.enc, &ost.encoderOptions);
+        } else {
+            // No subtitle encoder for this container: the stream is copied when it can be.
+            ost.copy = true;
+        }
+    }
+    setLanguage(ost.st, o.SubtitleLanguage);
+    o.SubtitleDisable = false;
+    o.SubtitleCodecName.clear();
+    o.SubtitleStreamCopy = false;
+}
+
+void TCustomFFmpeg::NewStream(AVMediaType type) {
+    if (outputs_.empty()) fail("At least one output file must be specified");
+    OutputFile& of = *outputs_.back();
+    switch (type) {
+        case AVMEDIA_TYPE_VIDEO: newVideoStream(of); break;
+        case AVMEDIA_TYPE_AUDIO: newAudioStream(of); break;
+        case AVMEDIA_TYPE_SUBTITLE: newSubtitleStream(of); break;
+        default: fail("invalid codec_type");
+    }
+}
+
+void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
+    for (auto& ost : of.streams) {
+        if (ost->enc) {
+            if (ost->encoderOpen) {
+                CodecLockGuard lock;
+                lav::avcodec_free_context(&ost->enc);
+                --openCodecs_;
+            } else {
+                lav::avcodec_free_context(&ost->enc);
+            }
+            ost->encoderOpen = false;
+        }
+        for (AVBSFContext*& b : ost->bsfs) lav::av_bsf_free(&b);
+        ost->bsfs.clear();
+        lav::av_dict_free(&ost->encoderOptions);
+        if (ost->passLog) {
+            std::fclose(ost->passLog);
+            ost->passLog = nullptr;
+        }
+        lav::av_packet_free(&ost->pkt);
+    }
+    lav::av_dict_free(&of.formatOptions);
+    if (of.ctx) {
+        if (of.ctx->pb) CloseMediaOutput(of.ctx);
+        lav::avformat_free_context(of.ctx);
+        of.ctx = nullptr;
+    }
+    // Only a regular file this task created, and only when nothing was written into it.
+    if (deleteIfEmptyAndOurs && of.created && !of.existedBefore && IsRegularFile(of.fileName) &&
+        GetFileSize(of.fileName) == 0)
+        ::unlink(of.fileName.toUtf8().constData());
+}

@@ -1,0 +1,133 @@
+// The task core: one conversion task with its inputs, outputs and option state, the set-up that
+// opens them, and the loop that converts them.
+//
+// Contract:
+// - A task is built on the UI thread (`SetOption`, `OpenInput`, `OpenOutput`, the option
+//   records of the component) and then run once, by `RunConversion`, on one thread (its worker,
+//   or the caller's). After that it is terminated and cannot run again.
+// - `OpenInput`/`OpenOutput` never raise: they return false / -1 and keep the reason in
+//   `ErrorText()`. Opening an output only checks that the file could be written; the file is
+//   created when the conversion starts, just before its header is written. Inputs are only read.
+// - `RunConversion` never raises: an error ends the task with `HasError()` and
+//   `ErrorMessage()`. Every codec it opened is closed exactly once, under the codec lock.
+// - Any thread may call `RequestStop()`; the loop stops at the next packet or picture.
+// - Callbacks run on the converting thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/FFmpegLogger.h"
+#include "engine/FFmpegOptions.h"
+#include "engine/FFmpegTypes.h"
+#include "medialib/LibAV.h"
+
+struct InputFile;
+struct InputStream;
+struct OutputFile;
+struct OutputStream;
+
+// Progress of a running task (see TProgressInfo for the meaning of each value).
+struct TTaskProgress {
+    int FileIndex = -1;
+    int FrameNumber = -1;
+    int FPS = -1;
+    float Quality = -1.0f;
+    float BitRate = 0.0f;
+    int64_t CurrentSize = 0;
+    int64_t CurrentDuration = 0;
+    int64_t TotalDuration = -1;
+};
+
+class TCustomFFmpeg : public IOptionHost {
+public:
+    // `maxFiles`: inputs and outputs per task, 1 to 512 (std::invalid_argument otherwise).
+    explicit TCustomFFmpeg(int maxFiles = 20);
+    ~TCustomFFmpeg() override;
+    TCustomFFmpeg(const TCustomFFmpeg&) = delete;
+    TCustomFFmpeg& operator=(const TCustomFFmpeg&) = delete;
+
+    TFFmpegOptions& Options() { return *options_; }
+    // The dispatcher of the option state; raises FFmpegException.
+    void SetOption(const std::string& name, const std::string& value);
+    void ResetOptions();
+
+    // Opens the next input with the current option state.
+    bool OpenInput(const TPathFileName& fileName);
+    // Opens the next output and creates its streams; the new number of outputs, or -1.
+    int OpenOutput(const TPathFileName& fileName, bool join);
+    const std::string& ErrorText() const { return errorText_; }
+
+    int InputCount() const;
+    int OutputCount() const;  // in join mode the one file counts once per input
+    AVFormatContext* InputContext(int index) const;
+    const TPathFileName& InputFileName(int index) const;
+    const TPathFileName& OutputFileName(int index) const;
+    // Expected length of the output in microseconds, -1 when unknown.
+    int64_t TotalDuration() const { return totalDuration_ > 0 ? totalDuration_ : -1; }
+
+    // Running.
+    void SetProgressInterval(int64_t microseconds) { progressInterval_ = microseconds; }
+    using ProgressCallback = std::function<void(TCustomFFmpeg&, const TTaskProgress&)>;
+    void SetOnProgress(ProgressCallback cb) { onProgress_ = std::move(cb); }
+    // Called at every packet boundary and duplicated picture, outside the codec lock: the place
+    // where a paused task waits.
+    void SetCheckpoint(std::function<void()> cb) { checkpoint_ = std::move(cb); }
+
+    // The whole conversion: set-up, loop, clean-up. Never raises.
+    void RunConversion();
+    void RequestStop() { stopRequested_ = true; }
+    bool StopRequested() const { return stopRequested_.load(); }
+
+    bool Finished() const { return finished_; }
+    bool HasError() const { return hasError_; }
+    const std::string& ErrorMessage() const { return errorMessage_; }
+    // Codec contexts currently open (for tests and the worker's bookkeeping).
+    int OpenCodecCount() const { return openCodecs_.load(); }
+
+    // The task's log sender (its address) and the verbosity ("v").
+    void Log(TLogLevel level, const std::string& text) const;
+
+    // IOptionHost.
+    void NewStream(AVMediaType type) override;
+    int AddFrameHook(const std::string& value) override;
+    std::vector<AVRational> InputVideoFrameRates() const override;
+
+private:
+    friend struct Transcoder;
+
+    [[noreturn]] void fail(const std::string& message) const;
+    const AVCodec* findCodec(const std::string& name, AVMediaType type, bool encoder,
+                             int strict) const;
+    void newVideoStream(OutputFile& of);
+    void newAudioStream(OutputFile& of);
+    void newSubtitleStream(OutputFile& of);
+    OutputStream& newOutputStream(OutputFile& of, AVMediaType type);
+    void releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs);
+
+    int maxFiles_;
+    std::unique_ptr<TFFmpegOptions> options_;
+    std::vector<std::unique_ptr<InputFile>> inputs_;
+    std::vector<std::unique_ptr<OutputFile>> outputs_;
+    bool joinMode_ = false;
+    int64_t totalDuration_ = 0;
+    std::string errorText_;
+
+    int64_t progressInterval_ = 500000;
+    ProgressCallback onProgress_;
+    std::function<void()> checkpoint_;
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<int> openCodecs_{0};
+    bool ran_ = false;
+    bool finished_ = false;
+    bool hasError_ = false;
+    std::string errorMessage_;
+};
+
+// Media type names used in messages: "Video", "Audio", "Data", "Subtitle", "Attachment",
+// "Unknown".
+const char* MediaTypeName(AVMediaType type);

@@ -1,0 +1,110 @@
+// The task core's private state: inputs, outputs and their streams during set-up and
+// conversion. Owned by one task; used by the thread that builds it, then by the thread that
+// runs it (never both at once).
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/AmrNbEncoder.h"
+#include "engine/AudioConverter.h"
+#include "engine/FFmpeg.h"
+#include "engine/VideoConverter.h"
+
+struct InputStream {
+    int fileIndex = 0;
+    int index = 0;  // in its file
+    AVStream* st = nullptr;
+    bool discarded = false;  // "vn"/"an"/"sn"/program selection at open
+    bool free = true;        // no output stream has taken it yet
+    bool decodingNeeded = false;
+    AVCodecContext* dec = nullptr;
+    const AVCodec* forcedDecoder = nullptr;
+    // Times in microseconds.
+    int64_t nextPts = AV_NOPTS_VALUE;
+    int64_t pts = 0;
+    bool isStart = true;         // audio not synchronised yet
+    bool pastRecording = false;  // past the recording length
+    bool flushed = false;
+    int64_t wallStart = 0;  // native-rate reading
+    double tsScale = 0;
+    bool multipleFramesLogged = false;
+    AVFrame* frame = nullptr;     // decoded
+    AVFrame* filtered = nullptr;  // out of the video converter
+};
+
+struct InputFile {
+    TPathFileName fileName;
+    AVFormatContext* ctx = nullptr;
+    int64_t tsOffset = 0;  // µs
+    int firstStream = 0;   // index in the task's input stream table
+    bool eof = false;
+    int readError = 0;  // the failure that ended reading, 0 for a normal end
+    bool noPacket = false;
+    std::array<double, kMaxStreamsPerFile> tsScale{};  // per stream, 0 none
+    const AVCodec* forcedVideo = nullptr;  // decoders forced by name
+    const AVCodec* forcedAudio = nullptr;
+    const AVCodec* forcedSubtitle = nullptr;
+};
+
+struct OutputStream {
+    int fileIndex = 0;
+    int index = 0;  // in its file
+    AVStream* st = nullptr;
+    AVMediaType type = AVMEDIA_TYPE_UNKNOWN;
+    InputStream* source = nullptr;
+    InputStream* sync = nullptr;
+    bool copy = false;
+    bool encoding = false;
+    const AVCodec* codec = nullptr;
+    AVCodecContext* enc = nullptr;
+    bool encoderOpen = false;
+    AVDictionary* encoderOptions = nullptr;
+    int64_t frameNumber = 0;
+    int64_t syncOpts = 0;  // frames (video) or samples (audio) sent to the encoder
+    bool active = true;
+    bool wroteAny = false;
+    int64_t lastEnd = 0;  // end of the last written packet, AV_TIME_BASE units
+    int quality = -1;     // last encoded picture's, from the packet side data
+    char pictType = '?';
+    // Video.
+    int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
+    bool deinterlace = false;
+    std::string filters;
+    unsigned swsFlags = 4;
+    std::unique_ptr<VideoConverter> video;
+    int lastWidth = 0, lastHeight = 0;
+    AVPixelFormat lastFormat = AV_PIX_FMT_NONE;
+    // Audio.
+    int volume = 256;
+    std::unique_ptr<AudioConverter> audio;
+    std::unique_ptr<AmrNbEncoder> amr;  // "libopencore_amrnb": `enc` only carries the settings
+    bool audioResample = false;
+    // Bit-stream filters, in chain order.
+    std::vector<TBitStreamFilter> bsfNames;
+    std::vector<AVBSFContext*> bsfs;
+    // Two-pass statistics.
+    std::string passLogName;
+    FILE* passLog = nullptr;
+    AVPacket* pkt = nullptr;
+};
+
+struct OutputFile {
+    TPathFileName fileName;
+    AVFormatContext* ctx = nullptr;
+    std::vector<std::unique_ptr<OutputStream>> streams;
+    bool join = false;
+    // Set at the start of the conversion.
+    bool existedBefore = false;
+    bool created = false;  // the file was created by this task
+    bool headerWritten = false;
+    double muxPreload = 0.5;
+    double muxMaxDelay = 0.7;
+    int64_t limitFileSize = 0;
+    int64_t recordingTime = INT64_MAX;
+    int64_t startTime = 0;
+    AVDictionary* formatOptions = nullptr;
+};

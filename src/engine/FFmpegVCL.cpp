@@ -1,0 +1,480 @@
+#include "engine/FFmpegVCL.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "engine/FFmpegRecords.h"
+#include "engine/MainThread.h"
+#include "engine/MediaLibraries.h"
+
+namespace {
+
+// Per-thread scheduling for a worker, as far as an unprivileged process may go: idle really
+// runs only when nothing else wants the CPU; higher priorities may be refused and are then left.
+void applyPriority(TThreadPriority p) {
+    const pid_t tid = static_cast<pid_t>(::syscall(SYS_gettid));
+    if (p == tpIdle) {
+        sched_param param{};
+        ::sched_setscheduler(0, SCHED_IDLE, &param);  // 0: the calling thread
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
+        return;
+    }
+    static const int kNice[] = {19, 10, 5, 0, -5, -10, -15};
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[p]);
+}
+
+}  // namespace
+
+TFFmpeg::TFFmpeg() : TCustomFFmpeg(kFilesPerTask) {}
+
+TFFmpeg::~TFFmpeg() {
+    RequestStop();
+    if (worker_.joinable()) worker_.join();
+}
+
+TAVProbe* TFFmpeg::Probe(int index) {
+    if (index < 0 || index >= kFilesPerTask) return nullptr;
+    if (!probes_[index]) probes_[index] = std::make_unique<TAVProbe>();
+    return probes_[index].get();
+}
+
+TCustomFFmpegVCL::TCustomFFmpegVCL() = default;
+
+TCustomFFmpegVCL::~TCustomFFmpegVCL() {
+    Stop(true);
+    joinWorkers();
+    {
+        std::lock_guard<std::mutex> lk(deliveryMutex_);
+        deliveryQuit_ = true;
+    }
+    deliveryCv_.notify_all();
+    if (delivery_.joinable()) delivery_.join();
+    // Detach the probes from contexts before the tasks close them.
+    for (auto& task : tasks_)
+        for (auto& p : task->probes_)
+            if (p) p->Close();
+    tasks_.clear();
+}
+
+bool TCustomFFmpegVCL::LibrariesLoaded() const { return FFLoader().AllLoaded(kConversionSet); }
+
+bool TCustomFFmpegVCL::LoadLibraries(const TPathFileName& folder) {
+    std::string error;
+    if (LoadMediaLibraries(kConversionSet, folder, &error)) return true;
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    lastErrorMessage_ = error;
+    return false;
+}
+
+void TCustomFFmpegVCL::refuseWhileWorking(const char* operation) const {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    if (working_) throw std::logic_error(std::string("Cannot ") + operation + " while working.");
+}
+
+std::string TCustomFFmpegVCL::LastErrorMessage() const {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    return lastErrorMessage_;
+}
+
+int TCustomFFmpegVCL::TaskCount() const { return static_cast<int>(tasks_.size()); }
+
+TFFmpeg* TCustomFFmpegVCL::Task(int taskIndex) {
+    if (taskIndex < 0 || taskIndex >= TaskCount()) return nullptr;
+    return tasks_[static_cast<size_t>(taskIndex)].get();
+}
+
+bool TCustomFFmpegVCL::Working() const {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    return working_;
+}
+
+bool TCustomFFmpegVCL::AllDone() const {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    return allDone_;
+}
+
+void TCustomFFmpegVCL::SetPreview(bool v) { preview_ = v; }
+void TCustomFFmpegVCL::SetPreviewBitmap(bool v) { previewBitmap_ = v; }
+
+void TCustomFFmpegVCL::SetOnProgress(TProgressEvent e) {
+    std::lock_guard<std::mutex> lk(handlerMutex_);
+    onProgress_ = std::move(e);
+}
+
+void TCustomFFmpegVCL::SetOnTerminate(TTerminateEvent e) {
+    std::lock_guard<std::mutex> lk(handlerMutex_);
+    onTerminate_ = std::move(e);
+}
+
+int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions* options) {
+    refuseWhileWorking("AddTask");
+    auto setError = [this](const std::string& text) {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        lastErrorMessage_ = text;
+    };
+    if (!LibrariesLoaded()) {
+        setError("The media libraries are not loaded.");
+        return -1;
+    }
+    try {
+        auto task = std::make_unique<TFFmpeg>();
+        task->SetOption("v", "1");
+        const int input = task->InputCount();
+        if (options) {
+            TInputOptions& copy = task->InputOptions[input];
+            copy = *options;
+            if (copy.FileName.isEmpty()) copy.FileName = fileName;
+            ApplyInputOptions(task->Options(), copy);
+        }
+        if (!task->OpenInput(fileName)) {
+            setError(task->ErrorText());
+            return -1;
+        }
+        if (TAVProbe* probe = task->Probe(input)) probe->AttachContext(task->InputContext(input));
+        TFFmpeg* raw = task.get();
+        raw->SetOnProgress([this](TCustomFFmpeg& t, const TTaskProgress& p) {
+            DoProgress(static_cast<TFFmpeg&>(t), p);
+        });
+        raw->SetCheckpoint([this, raw] { checkpoint(raw); });
+        tasks_.push_back(std::move(task));
+        return TaskCount() - 1;
+    } catch (const std::exception& e) {
+        setError(e.what());
+        return -1;
+    }
+}
+
+bool TCustomFFmpegVCL::SetOutputFile(int taskIndex, const TPathFileName& fileName,
+                                     const TOutputOptions* options) {
+    refuseWhileWorking("SetOutputFile");
+    auto setError = [this](const std::string& text) {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        lastErrorMessage_ = text;
+    };
+    TFFmpeg* task = Task(taskIndex);
+    if (!task) {
+        setError(Format("Task index %d out of range", taskIndex));
+        return false;
+    }
+    const int output = task->OutputCount();
+    if (output >= TFFmpeg::kFilesPerTask) {
+        setError(Format("max output files %d reached", TFFmpeg::kFilesPerTask));
+        return false;
+    }
+    try {
+        TOutputStreamSettings settings;
+        bool join = false;
+        if (options) {
+            TOutputOptions& copy = task->OutputOptions[output];
+            copy = *options;
+            if (copy.FileName.isEmpty()) copy.FileName = fileName;
+            settings = CollectOutputStreamSettings(copy);
+            ApplyOutputOptions(task->Options(), copy, settings);
+            join = copy.Join;
+        }
+        if (task->OpenOutput(fileName, join) < 0) {
+            task->OutputOptions[output] = TOutputOptions();
+            setError(task->ErrorText());
+            return false;
+        }
+        if (options) ApplyNewStreamOptions(task->Options(), task->OutputOptions[output], settings);
+        return true;
+    } catch (const std::exception& e) {
+        setError(e.what());
+        return false;
+    }
+}
+
+void TCustomFFmpegVCL::RemoveTask(int taskIndex) {
+    refuseWhileWorking("RemoveTask");
+    if (taskIndex < 0 || taskIndex >= TaskCount()) {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        lastErrorMessage_ = Format("Task index %d out of range", taskIndex);
+        return;
+    }
+    tasks_.erase(tasks_.begin() + taskIndex);
+}
+
+void TCustomFFmpegVCL::joinWorkers() {
+    for (auto& task : tasks_)
+        if (task->worker_.joinable() && task->worker_.get_id() != std::this_thread::get_id())
+            task->worker_.join();
+}
+
+void TCustomFFmpegVCL::ClearTasks() {
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        if (working_ && !allDone_) throw std::logic_error("Cannot ClearTasks while working.");
+    }
+    // Every task has delivered its termination: its worker is ending or gone.
+    joinWorkers();
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    tasks_.clear();
+    lastErrorMessage_.clear();
+    finishedCount_ = 0;
+    nextTaskIndex_ = -1;
+    pendingCount_ = 0;
+    allDone_ = false;
+    threadMode_ = false;
+    working_ = false;
+}
+
+AVFormatContext* TCustomFFmpegVCL::InputContext(int taskIndex, int inputIndex) {
+    TFFmpeg* task = Task(taskIndex);
+    AVFormatContext* ctx = task ? task->InputContext(inputIndex) : nullptr;
+    if (!ctx) {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        lastErrorMessage_ = Format("Input %d of task %d does not exist", inputIndex, taskIndex);
+    }
+    return ctx;
+}
+
+int TCustomFFmpegVCL::indexOf(const TFFmpeg* task) const {
+    for (size_t i = 0; i < tasks_.size(); ++i)
+        if (tasks_[i].get() == task) return static_cast<int>(i);
+    return -1;
+}
+
+TFFmpeg* TCustomFFmpegVCL::takeNextLocked() {
+    while (pendingCount_ > 0 && nextTaskIndex_ >= 0 && nextTaskIndex_ < TaskCount()) {
+        --pendingCount_;
+        TFFmpeg* task = tasks_[static_cast<size_t>(nextTaskIndex_++)].get();
+        if (task->state_ != TFFmpeg::TRunState::Ready) continue;
+        task->state_ = TFFmpeg::TRunState::Running;
+        task->SetProgressInterval(static_cast<int64_t>(progressInterval_) * 1000);
+        return task;
+    }
+    return nullptr;
+}
+
+void TCustomFFmpegVCL::launch(TFFmpeg* task) {
+    if (!threadMode_) {
+        task->RunConversion();
+        DoTerminate(*task);
+        return;
+    }
+    task->workerDone_ = false;
+    task->worker_ = std::thread([this, task] { runWorker(task); });
+}
+
+void TCustomFFmpegVCL::runWorker(TFFmpeg* task) {
+    int index;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        index = indexOf(task);
+    }
+    ::pthread_setname_np(::pthread_self(), Format("task-%d", index).c_str());
+    applyPriority(priority_);
+    task->RunConversion();
+    DoTerminate(*task);
+    task->workerDone_ = true;
+    mainthread::Wake();
+}
+
+void TCustomFFmpegVCL::StartTask(int threadCount) {
+    std::vector<TFFmpeg*> toStart;
+    bool emptyBatch = false;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        if (working_) throw std::logic_error("Cannot StartTask while working.");
+        finishedCount_ = 0;
+        nextTaskIndex_ = 0;
+        pendingCount_ = TaskCount();
+        allDone_ = false;
+        threadMode_ = threadCount > 0;
+        working_ = true;
+        if (tasks_.empty()) {
+            // Nothing to run: the batch is over at once.
+            emptyBatch = true;
+            allDone_ = true;
+            if (threadMode_) raiseTerminate(TTerminateInfo{-1, true, false, {}});
+        } else if (threadMode_) {
+            for (int n = threadCount; n > 0; --n) {
+                TFFmpeg* task = takeNextLocked();
+                if (!task) break;
+                toStart.push_back(task);
+            }
+        }
+    }
+    if (emptyBatch) {
+        if (!threadMode_) raiseTerminate(TTerminateInfo{-1, true, false, {}});
+        return;
+    }
+    if (threadMode_) {
+        for (TFFmpeg* task : toStart) launch(task);
+        return;
+    }
+    for (;;) {
+        TFFmpeg* task;
+        {
+            std::lock_guard<std::mutex> lk(batchMutex_);
+            task = takeNextLocked();
+        }
+        if (!task) break;
+        launch(task);
+    }
+}
+
+void TCustomFFmpegVCL::checkpoint(TFFmpeg* task) {
+    if (!paused_.load()) return;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        if (!threadMode_) return;  // a batch on the calling thread cannot be paused
+    }
+    std::unique_lock<std::mutex> lk(pauseMutex_);
+    pauseCv_.wait(lk, [&] { return !paused_.load() || task->StopRequested(); });
+}
+
+void TCustomFFmpegVCL::Pause() { paused_ = true; }
+
+void TCustomFFmpegVCL::Resume() {
+    {
+        std::lock_guard<std::mutex> lk(pauseMutex_);
+        paused_ = false;
+    }
+    pauseCv_.notify_all();
+}
+
+void TCustomFFmpegVCL::stopTask(TFFmpeg* task, bool wait) {
+    bool deliverNow = false;
+    bool running = false;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        if (task->state_ == TFFmpeg::TRunState::Running) {
+            running = true;
+        } else if (task->state_ == TFFmpeg::TRunState::Ready) {
+            task->state_ = TFFmpeg::TRunState::Terminated;
+            deliverNow = true;
+        }
+    }
+    if (running) {
+        task->RequestStop();
+        {
+            std::lock_guard<std::mutex> lk(pauseMutex_);  // a paused worker must see it
+        }
+        pauseCv_.notify_all();
+        if (wait && task->worker_.joinable()) {
+            if (mainthread::IsUiThread())
+                mainthread::WaitPumping([task] { return task->workerDone_.load(); },
+                                        std::chrono::milliseconds(20));
+            else
+                while (!task->workerDone_.load())
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            task->worker_.join();
+        }
+    } else if (deliverNow) {
+        // A task that never ran ends without running: Finished and HasError false.
+        DoTerminate(*task);
+    }
+}
+
+void TCustomFFmpegVCL::Stop(bool wait) {
+    if (stopping_.exchange(true)) return;  // a Stop from inside a handler during our wait
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        pendingCount_ = 0;
+    }
+    for (size_t i = 0; i < tasks_.size(); ++i) stopTask(tasks_[i].get(), wait);
+    stopping_ = false;
+}
+
+void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TTaskProgress& p) {
+    TProgressEvent handler;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex_);
+        handler = onProgress_;
+    }
+    if (!handler) return;
+    std::lock_guard<std::mutex> lk(progressMutex_);
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        progressInfo_.TaskIndex = indexOf(&task);
+    }
+    progressInfo_.FileIndex = p.FileIndex;
+    progressInfo_.FrameNumber = p.FrameNumber;
+    progressInfo_.FPS = p.FPS;
+    progressInfo_.Quality = p.Quality;
+    progressInfo_.BitRate = p.BitRate;
+    progressInfo_.CurrentSize = p.CurrentSize;
+    progressInfo_.CurrentDuration = p.CurrentDuration;
+    progressInfo_.TotalDuration = p.TotalDuration;
+    if (triggerInMainThread_.load() && !mainthread::IsUiThread())
+        mainthread::Invoke([&] { handler(this, &progressInfo_); });
+    else
+        handler(this, &progressInfo_);
+}
+
+void TCustomFFmpegVCL::raiseTerminate(const TTerminateInfo& info) {
+    if (threadMode_) {
+        // Called with the batch lock held, so the queue keeps the order of the accounting.
+        {
+            std::lock_guard<std::mutex> lk(deliveryMutex_);
+            if (!delivery_.joinable()) delivery_ = std::thread([this] { deliveryLoop(); });
+            deliveryQueue_.push_back(info);
+        }
+        deliveryCv_.notify_one();
+        return;
+    }
+    TTerminateEvent handler;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex_);
+        handler = onTerminate_;
+    }
+    if (handler) handler(this, info);
+}
+
+void TCustomFFmpegVCL::deliveryLoop() {
+    ::pthread_setname_np(::pthread_self(), "terminate");
+    std::unique_lock<std::mutex> lk(deliveryMutex_);
+    for (;;) {
+        deliveryCv_.wait(lk, [this] { return deliveryQuit_ || !deliveryQueue_.empty(); });
+        if (deliveryQueue_.empty()) return;  // quit with nothing left
+        TTerminateInfo info = std::move(deliveryQueue_.front());
+        deliveryQueue_.pop_front();
+        lk.unlock();
+        TTerminateEvent handler;
+        {
+            std::lock_guard<std::mutex> hk(handlerMutex_);
+            handler = onTerminate_;
+        }
+        if (handler) handler(this, info);
+        lk.lock();
+    }
+}
+
+void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
+    TFFmpeg* next = nullptr;
+    bool endOfBatch = false;
+    TTerminateInfo info;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        task.state_ = TFFmpeg::TRunState::Terminated;
+        info.TaskIndex = indexOf(&task);
+        info.Finished = task.Finished();
+        info.HasError = task.HasError();
+        info.ErrorMessage = task.HasError() ? task.ErrorMessage() : std::string();
+        ++finishedCount_;
+        if (pendingCount_ < 1) {
+            if (finishedCount_ >= TaskCount() && !allDone_) {
+                endOfBatch = true;
+                allDone_ = true;  // before the event: its handler may clear the list
+            }
+        } else if (threadMode_) {
+            next = takeNextLocked();
+        }
+        if (threadMode_) {
+            raiseTerminate(info);
+            if (endOfBatch) raiseTerminate(TTerminateInfo{-1, true, false, {}});
+        }
+    }
+    if (!threadMode_) {
+        raiseTerminate(info);
+        if (endOfBatch) raiseTerminate(TTerminateInfo{-1, true, false, {}});
+    }
+    if (next) launch(next);
+}

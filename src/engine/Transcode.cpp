@@ -1,0 +1,1257 @@
+// The running conversion of one task: start-of-conversion set-up, the packet loop, the audio and
+// video output steps, join mode, progress reports and the clean-up.
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <thread>
+
+#include "engine/FFUtils.h"
+#include "engine/FFmpeg.h"
+#include "engine/FFmpegInternal.h"
+#include "engine/UnicodeProtocol.h"
+#include "medialib/FFmpegLoader.h"
+
+namespace {
+
+constexpr AVRational kMicros{1, AV_TIME_BASE};
+
+double seconds(int64_t us) { return static_cast<double>(us) / AV_TIME_BASE; }
+
+}  // namespace
+
+// One conversion run of a task. Lives on the converting thread for the length of the run.
+struct Transcoder {
+    TCustomFFmpeg& t;
+    TOptionState& o;
+    std::vector<std::unique_ptr<InputStream>> ists;
+    std::vector<OutputStream*> osts;  // every output stream, in file and stream order
+    AVPacket* pkt = nullptr;
+    int64_t timerStart = 0;
+    int64_t lastReport = 0;
+    int64_t videoSize = 0, audioSize = 0, extraSize = 0;
+    int dupCount = 0, dropCount = 0;
+    bool dupDropChanged = false;
+    int currentInput = 0;  // join mode
+    int64_t reportedDuration = 0;
+    int lastFileIndex = 0;
+    bool trailerWritten = false;
+
+    Transcoder(TCustomFFmpeg& task) : t(task), o(task.options_->State()) {}
+    ~Transcoder() {
+        // Encoders first, then decoders; each exactly once, under the codec lock.
+        for (OutputStream* ost : osts) {
+            if (!ost->encoderOpen) continue;
+            CodecLockGuard lock;
+            lav::avcodec_free_context(&ost->enc);
+            ost->encoderOpen = false;
+            --t.openCodecs_;
+        }
+        for (auto& ist : ists) {
+            if (ist->dec) {
+                CodecLockGuard lock;
+                lav::avcodec_free_context(&ist->dec);
+                --t.openCodecs_;
+            }
+            lav::av_frame_free(&ist->frame);
+            lav::av_frame_free(&ist->filtered);
+        }
+        lav::av_packet_free(&pkt);
+    }
+
+    [[noreturn]] void fail(const std::string& m) { throw FFmpegException(m); }
+    void log(TLogLevel level, const std::string& text) { t.Log(level, text); }
+
+    OutputFile& outputOf(const OutputStream& ost) {
+        return *t.outputs_[static_cast<size_t>(ost.fileIndex)];
+    }
+    InputFile& inputOf(const InputStream& ist) {
+        return *t.inputs_[static_cast<size_t>(ist.fileIndex)];
+    }
+    bool feeds(const InputStream* ist) const {
+        for (const OutputStream* ost : osts)
+            if (ost->source == ist && ost->active) return true;
+        return false;
+    }
+
+    void prepare();
+    void mapStreams();
+    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken);
+    void setUpCopy(OutputStream& ost);
+    void openEncoder(OutputStream& ost);
+    void openDecoder(InputStream& ist);
+    void setUpBitstreamFilters(OutputStream& ost);
+    void setUpPassLog(OutputStream& ost, int number);
+    void copyChapters();
+    void writeHeaders();
+
+    void run();
+    int decodePacket(InputStream& ist, const AVPacket* packet);
+    void streamCopy(OutputStream& ost, InputStream& ist, const AVPacket* packet);
+    void videoOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
+    void drainVideo(OutputStream& ost, InputStream& ist);
+    void encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs);
+    void audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
+    void subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* sub);
+    void encodeAndWrite(OutputStream& ost, const AVFrame* frame);
+    void writePacket(OutputStream& ost, AVPacket* packet);
+    void muxPacket(OutputStream& ost, AVPacket* packet);
+    void flushEncoders();
+    void switchJoinInput();
+    void report(bool final);
+    double outputTime(const OutputStream& ost) const;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Start-of-conversion set-up
+
+void Transcoder::prepare() {
+    pkt = lav::av_packet_alloc();
+    if (!pkt) fail("Out of memory");
+    for (size_t f = 0; f < t.inputs_.size(); ++f) {
+        InputFile& in = *t.inputs_[f];
+        for (unsigned i = 0; i < in.ctx->nb_streams; ++i) {
+            auto ist = std::make_unique<InputStream>();
+            ist->fileIndex = static_cast<int>(f);
+            ist->index = static_cast<int>(i);
+            ist->st = in.ctx->streams[i];
+            ist->discarded = ist->st->discard == AVDISCARD_ALL;
+            if (i < in.tsScale.size()) ist->tsScale = in.tsScale[i];
+            if (o.RateEmu) ist->wallStart = lav::av_gettime_relative();
+            ists.push_back(std::move(ist));
+        }
+    }
+    for (size_t f = 0; f < t.outputs_.size(); ++f) {
+        OutputFile& of = *t.outputs_[f];
+        if (of.streams.empty())
+            fail(Format("Output file #%d does not contain any stream", static_cast<int>(f)));
+        for (auto& ost : of.streams) osts.push_back(ost.get());
+    }
+    mapStreams();
+
+    int number = 0;
+    for (OutputStream* ost : osts) {
+        AVStream* st = ost->st;
+        const InputStream& ist = *ost->source;
+        lav::av_dict_copy(&st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
+        st->disposition = ist.st->disposition;
+        if (ost->copy) {
+            setUpCopy(*ost);
+        } else if (ost->encoding) {
+            if (ost->type == AVMEDIA_TYPE_VIDEO && ist.st->codecpar->format < 0)
+                fail("Video pixel format is unknown, stream cannot be encoded");
+            ost->source->decodingNeeded = true;
+            if (o.DoPass) setUpPassLog(*ost, number);
+        }
+        ++number;
+    }
+    for (auto& ist : ists)
+        if (ist->decodingNeeded) openDecoder(*ist);
+    for (OutputStream* ost : osts)
+        if (ost->encoding) openEncoder(*ost);
+    for (OutputStream* ost : osts) setUpBitstreamFilters(*ost);
+
+    for (auto& ist : ists) {
+        const AVRational fr = ist->st->avg_frame_rate;
+        const int delay = ist->dec ? ist->dec->has_b_frames : ist->st->codecpar->video_delay;
+        ist->pts = fr.num > 0 && fr.den > 0
+                       ? -static_cast<int64_t>(delay) * AV_TIME_BASE * fr.den / fr.num
+                       : 0;
+        ist->nextPts = AV_NOPTS_VALUE;
+        ist->isStart = true;
+    }
+
+    for (const TMetaDataMap& m : o.MetaDataMaps) {
+        if (m.OutFile < 0 || m.OutFile >= static_cast<int>(t.outputs_.size()))
+            fail(Format("Invalid output file index %d map_meta_data(%d,%d)", m.OutFile, m.OutFile,
+                        m.InFile));
+        if (m.InFile < 0 || m.InFile >= static_cast<int>(t.inputs_.size()))
+            fail(Format("Invalid input file index %d map_meta_data(%d,%d)", m.InFile, m.OutFile,
+                        m.InFile));
+        lav::av_dict_copy(&t.outputs_[static_cast<size_t>(m.OutFile)]->ctx->metadata,
+                          t.inputs_[static_cast<size_t>(m.InFile)]->ctx->metadata,
+                          AV_DICT_DONT_OVERWRITE);
+    }
+    copyChapters();
+    writeHeaders();
+
+    if (o.Verbose >= 0) {
+        log(llVerbose, "Stream mapping:");
+        for (const OutputStream* ost : osts) {
+            std::string line = Format("  Stream #%d.%d -> #%d.%d (%s)", ost->source->fileIndex,
+                                      ost->source->index, t.joinMode_ ? 0 : ost->fileIndex,
+                                      ost->index, MediaTypeName(ost->type));
+            if (ost->sync != ost->source)
+                line += Format(" [sync #%d.%d (%s)]", ost->sync->fileIndex, ost->sync->index,
+                               MediaTypeName(ost->type));
+            log(llVerbose, line);
+        }
+    }
+}
+
+InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken) {
+    InputStream* best = nullptr;
+    bool bestPreferred = false;
+    for (auto& ist : ists) {
+        if (ist->discarded || ist->st->codecpar->codec_type != ost.type) continue;
+        if (!allowTaken && !ist->free) continue;
+        if (inputFile >= 0 && ist->fileIndex != inputFile) continue;
+        // The library ranks a file's streams by how much of them the probe saw.
+        const int preferred = lav::av_find_best_stream(inputOf(*ist).ctx, ost.type, -1, -1,
+                                                       nullptr, 0);
+        const bool isPreferred = preferred == ist->index;
+        if (!best || (isPreferred && !bestPreferred)) {
+            best = ist.get();
+            bestPreferred = isPreferred;
+        }
+    }
+    return best;
+}
+
+void Transcoder::mapStreams() {
+    const auto& maps = o.StreamMaps;
+    if (!maps.empty() && maps.size() != osts.size())
+        fail("Number of stream maps must match number of output streams");
+    auto findIst = [&](int file, int stream) -> InputStream* {
+        for (auto& ist : ists)
+            if (ist->fileIndex == file && ist->index == stream) return ist.get();
+        return nullptr;
+    };
+    for (size_t k = 0; k < osts.size(); ++k) {
+        OutputStream& ost = *osts[k];
+        InputStream* source = nullptr;
+        InputStream* sync = nullptr;
+        if (!maps.empty()) {
+            const TStreamMap& m = maps[k];
+            source = findIst(m.FileIndex, m.StreamIndex);
+            if (!source)
+                fail(Format("Could not find input stream #%d.%d", m.FileIndex, m.StreamIndex));
+            sync = findIst(m.SyncFileIndex, m.SyncStreamIndex);
+            if (!sync)
+                fail(Format("Could not find sync stream #%d.%d", m.SyncFileIndex,
+                            m.SyncStreamIndex));
+            if (source->st->codecpar->codec_type != ost.type)
+                fail(Format("Codec type mismatch for mapping #%d.%d (%s) -> #%d.%d (%s)",
+                            source->fileIndex, source->index,
+                            MediaTypeName(source->st->codecpar->codec_type), ost.fileIndex,
+                            ost.index, MediaTypeName(ost.type)));
+        } else {
+            const int file = t.joinMode_ ? 0 : -1;
+            source = chooseSource(ost, file, false);
+            if (!source && !t.joinMode_) source = chooseSource(ost, -1, true);
+            if (!source) {
+                lav::av_dump_format(outputOf(ost).ctx, ost.fileIndex, outputOf(ost).ctx->url, 1);
+                fail(Format("Could not find input stream matching output stream #%d.%d (%s)",
+                            ost.fileIndex, ost.index, MediaTypeName(ost.type)));
+            }
+        }
+        source->free = false;
+        ost.source = source;
+        ost.sync = sync ? sync : source;
+        ost.active = true;
+    }
+}
+
+void Transcoder::setUpCopy(OutputStream& ost) {
+    AVStream* st = ost.st;
+    const AVStream* ist = ost.source->st;
+    const AVCodecParameters* ipar = ist->codecpar;
+    if (static_cast<uint64_t>(ipar->extradata_size) + AV_INPUT_BUFFER_PADDING_SIZE > INT_MAX)
+        fail("icodec.extradata_size is invalid (too large)");
+    if (ost.type == AVMEDIA_TYPE_AUDIO && o.AudioVolume != 256)
+        fail("-acodec copy and -vol are incompatible (frames are not decoded)");
+    const uint32_t userTag = st->codecpar->codec_tag;
+    const AVRational sar = st->sample_aspect_ratio;
+    if (lav::avcodec_parameters_copy(st->codecpar, ipar) < 0) fail("av_mallocz fail");
+    const AVOutputFormat* ofmt = outputOf(ost).ctx->oformat;
+    uint32_t tag = ipar->codec_tag;
+    if (ofmt->codec_tag) {
+        unsigned mapped = 0;
+        const bool sameId = lav::av_codec_get_id(ofmt->codec_tag, tag) == ipar->codec_id;
+        const bool noTag = !lav::av_codec_get_tag2(ofmt->codec_tag, ipar->codec_id, &mapped);
+        if (!sameId && !noTag) tag = 0;
+    }
+    st->codecpar->codec_tag = userTag ? userTag : tag;
+    st->time_base = ist->time_base;
+    if (ost.type == AVMEDIA_TYPE_VIDEO && sar.num > 0) st->sample_aspect_ratio = sar;
+    if (ost.type == AVMEDIA_TYPE_VIDEO && !st->sample_aspect_ratio.num)
+        st->sample_aspect_ratio = ist->sample_aspect_ratio;
+    if (ost.type == AVMEDIA_TYPE_AUDIO) {
+        if ((ipar->block_align == 1 && ipar->codec_id == AV_CODEC_ID_MP3) ||
+            ipar->codec_id == AV_CODEC_ID_AC3)
+            st->codecpar->block_align = 0;
+    }
+    st->avg_frame_rate = ist->avg_frame_rate;
+    st->r_frame_rate = ist->r_frame_rate;
+}
+
+void Transcoder::setUpPassLog(OutputStream& ost, int number) {
+    std::string prefix = o.PassLogFileName.empty() ? "ffmpeg2pass" : o.PassLogFileName;
+    ost.passLogName = Format("%s-%d.log", prefix.c_str(), number).substr(0, 1023);
+    if (ost.codec && std::strcmp(ost.codec->name, "libx264") == 0) {
+        // libx264 keeps its own statistics file.
+        lav::av_dict_set(&ost.encoderOptions, "stats", ost.passLogName.c_str(), 0);
+        return;
+    }
+    if (o.DoPass == 1) {
+        ost.passLog = std::fopen(ost.passLogName.c_str(), "wb");
+        if (!ost.passLog)
+            fail(Format("Cannot write log file %s for pass-1 encoding", ost.passLogName.c_str()));
+    } else {
+        FILE* f = std::fopen(ost.passLogName.c_str(), "rb");
+        if (!f)
+            fail(Format("Cannot read file: Error reading log file \"%s\" for pass-2 encoding",
+                        ost.passLogName.c_str()));
+        std::string text;
+        char buf[65536];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+        std::fclose(f);
+        ost.enc->stats_in = lav::av_strdup(text.c_str());
+        if (!ost.enc->stats_in)
+            fail(Format("Could not allocate file buffer: Error reading log file \"%s\" for "
+                        "pass-2 encoding",
+                        ost.passLogName.c_str()));
+    }
+}
+
+void Transcoder::openDecoder(InputStream& ist) {
+    const AVCodecParameters* par = ist.st->codecpar;
+    const InputFile& in = inputOf(ist);
+    const AVCodec* codec = par->codec_type == AVMEDIA_TYPE_VIDEO      ? in.forcedVideo
+                           : par->codec_type == AVMEDIA_TYPE_AUDIO    ? in.forcedAudio
+                           : par->codec_type == AVMEDIA_TYPE_SUBTITLE ? in.forcedSubtitle
+                                                                      : nullptr;
+    if (!codec) codec = lav::avcodec_find_decoder(par->codec_id);
+    if (!codec)
+        fail(Format("Decoder (codec id %d) not found for input stream #%d.%d (%s)",
+                    static_cast<int>(par->codec_id), ist.fileIndex, ist.index,
+                    MediaTypeName(par->codec_type)));
+    ist.dec = lav::avcodec_alloc_context3(codec);
+    if (!ist.dec || lav::avcodec_parameters_to_context(ist.dec, par) < 0)
+        fail("Out of memory");
+    ist.dec->pkt_timebase = ist.st->time_base;
+    ist.dec->thread_count = 0;  // automatic, unless an option says otherwise
+    ist.dec->framerate = ist.st->avg_frame_rate;
+    AVDictionary* opts = t.options_->CodecOptionsFor(par->codec_type, codec, false);
+    int ret;
+    {
+        CodecLockGuard lock;
+        ret = lav::avcodec_open2(ist.dec, codec, &opts);
+    }
+    lav::av_dict_free(&opts);
+    if (ret < 0) {
+        lav::avcodec_free_context(&ist.dec);
+        const std::string msg =
+            Format("Error while opening decoder for input stream #%d.%d (%s)", ist.fileIndex,
+                   ist.index, MediaTypeName(par->codec_type));
+        log(llError, msg);
+        fail(msg);
+    }
+    ++t.openCodecs_;
+    ist.frame = lav::av_frame_alloc();
+    ist.filtered = lav::av_frame_alloc();
+    if (!ist.frame || !ist.filtered) fail("Out of memory");
+}
+
+void Transcoder::openEncoder(OutputStream& ost) {
+    AVCodecContext* enc = ost.enc;
+    const AVCodecParameters* ipar = ost.source->st->codecpar;
+    if (ost.type == AVMEDIA_TYPE_VIDEO) {
+        VideoConverter::Settings s;
+        s.srcWidth = ipar->width;
+        s.srcHeight = ipar->height;
+        s.srcFormat = static_cast<AVPixelFormat>(ipar->format);
+        s.timeBase = ost.source->st->time_base;
+        s.sampleAspect = ost.source->st->sample_aspect_ratio.num
+                             ? ost.source->st->sample_aspect_ratio
+                             : ipar->sample_aspect_ratio;
+        s.frameRate = ost.source->st->avg_frame_rate;
+        s.cropTop = ost.cropTop;
+        s.cropBottom = ost.cropBottom;
+        s.cropLeft = ost.cropLeft;
+        s.cropRight = ost.cropRight;
+        s.dstWidth = enc->width;
+        s.dstHeight = enc->height;
+        s.dstFormat = enc->pix_fmt;
+        s.swsFlags = ost.swsFlags;
+        s.filters = ost.filters;
+        s.deinterlace = ost.deinterlace;
+        ost.video = std::make_unique<VideoConverter>();
+        std::string why;
+        if (ost.video->Init(s, &why) < 0)
+            fail(why.empty() ? "Error opening filters!" : "Error opening filters: " + why);
+        // The encoder takes what the filters deliver.
+        enc->width = ost.video->OutputWidth();
+        enc->height = ost.video->OutputHeight();
+        ost.lastWidth = ipar->width;
+        ost.lastHeight = ipar->height;
+        ost.lastFormat = s.srcFormat;
+        if (enc->rc_buffer_size > 0 && !enc->rc_initial_buffer_occupancy)
+            enc->rc_initial_buffer_occupancy = enc->rc_buffer_size * 3 / 4;
+    }
+    int ret = 0;
+    if (!ost.amr) {
+        CodecLockGuard lock;
+        ret = lav::avcodec_open2(enc, ost.codec, &ost.encoderOptions);
+    }
+    if (ret < 0) {
+        const std::string msg = Format(
+            "Error while opening encoder for output stream #%d.%d (%s) - maybe incorrect "
+            "parameters such as bit_rate, rate, width or height. Please check error log message "
+            "to find out more detail information.",
+            ost.fileIndex, ost.index, MediaTypeName(ost.type));
+        log(llError, msg + " (" + LibraryErrorText(ret) + ")");
+        fail(msg);
+    }
+    if (!ost.amr) {
+        ost.encoderOpen = true;
+        ++t.openCodecs_;
+    }
+    for (const AVDictionaryEntry* e = nullptr;
+         (e = lav::av_dict_get(ost.encoderOptions, "", e, AV_DICT_IGNORE_SUFFIX));)
+        log(llWarning, Format("Option %s not used by encoder %s", e->key,
+                              ost.codec ? ost.codec->name : AmrNbEncoder::kName));
+    if (lav::avcodec_parameters_from_context(ost.st->codecpar, enc) < 0) fail("Out of memory");
+    if (ost.st->codecpar->codec_tag == 0 || ost.st->codecpar->codec_tag != enc->codec_tag)
+        ost.st->codecpar->codec_tag = enc->codec_tag;
+    ost.st->time_base = enc->time_base;
+    if (ost.type == AVMEDIA_TYPE_VIDEO) {
+        ost.st->avg_frame_rate = enc->framerate;
+        ost.st->sample_aspect_ratio = enc->sample_aspect_ratio;
+    }
+    extraSize += enc->extradata_size;
+    if (ost.type == AVMEDIA_TYPE_AUDIO) {
+        AudioConverter::Target target;
+        target.format = enc->sample_fmt;
+        target.sampleRate = enc->sample_rate;
+        lav::av_channel_layout_copy(&target.layout, &enc->ch_layout);
+        const int caps = ost.codec ? ost.codec->capabilities : 0;
+        target.frameSize = (caps & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? 0 : enc->frame_size;
+        target.smallLastFrame = caps & AV_CODEC_CAP_SMALL_LAST_FRAME;
+        ost.audio = std::make_unique<AudioConverter>();
+        ost.audio->SetVolume(o.AudioVolume);
+        ost.audio->SetAlwaysResample(o.AudioSyncMethod > 1);
+        ret = ost.audio->Init(target);
+        lav::av_channel_layout_uninit(&target.layout);
+        if (ret < 0) fail("av_fifo_alloc fail");
+    }
+}
+
+void Transcoder::setUpBitstreamFilters(OutputStream& ost) {
+    if (ost.bsfNames.empty()) return;
+    std::string chain;
+    for (const TBitStreamFilter& f : ost.bsfNames) {
+        if (!chain.empty()) chain += ",";
+        chain += f.Name;
+        if (!f.Args.empty()) chain += "=" + f.Args;
+    }
+    AVBSFContext* bsf = nullptr;
+    int ret = lav::av_bsf_list_parse_str(chain.c_str(), &bsf);
+    if (ret >= 0) ret = lav::avcodec_parameters_copy(bsf->par_in, ost.st->codecpar);
+    if (ret >= 0) {
+        bsf->time_base_in = ost.st->time_base;
+        ret = lav::av_bsf_init(bsf);
+    }
+    if (ret < 0) {
+        lav::av_bsf_free(&bsf);
+        fail(Format("Unknown bitstream filter %s", chain.c_str()));
+    }
+    lav::avcodec_parameters_copy(ost.st->codecpar, bsf->par_out);
+    ost.bsfs.push_back(bsf);
+}
+
+void Transcoder::copyChapters() {
+    for (auto& in : t.inputs_) {
+        AVFormatContext* ic = in->ctx;
+        if (!ic->nb_chapters) continue;
+        for (auto& of : t.outputs_) {
+            AVFormatContext* oc = of->ctx;
+            const int64_t tsOff = in->tsOffset - o.StartTime;
+            const int64_t recEnd = o.RecordingTime;
+            for (unsigned c = 0; c < ic->nb_chapters; ++c) {
+                const AVChapter* ch = ic->chapters[c];
+                const int64_t off = lav::av_rescale_q(tsOff, kMicros, ch->time_base);
+                const int64_t end = recEnd == INT64_MAX
+                                        ? INT64_MAX
+                                        : lav::av_rescale_q(recEnd, kMicros, ch->time_base);
+                if (ch->end < -off) continue;  // ends before the start
+                if (ch->start + off > end) break;
+                auto* nc = static_cast<AVChapter*>(lav::av_mallocz(sizeof(AVChapter)));
+                if (!nc) fail("av_mallocz fail");
+                nc->id = ch->id;
+                nc->time_base = ch->time_base;
+                nc->start = std::max<int64_t>(0, ch->start + off);
+                nc->end = std::min(end, ch->end + off);
+                lav::av_dict_copy(&nc->metadata, ch->metadata, 0);
+                void* grown = lav::av_realloc(oc->chapters,
+                                              sizeof(AVChapter*) * (oc->nb_chapters + 1));
+                if (!grown) {
+                    lav::av_dict_free(&nc->metadata);
+                    lav::av_free(nc);
+                    fail("av_realloc fail");
+                }
+                oc->chapters = static_cast<AVChapter**>(grown);
+                oc->chapters[oc->nb_chapters++] = nc;
+            }
+        }
+    }
+}
+
+void Transcoder::writeHeaders() {
+    for (size_t f = 0; f < t.outputs_.size(); ++f) {
+        OutputFile& of = *t.outputs_[f];
+        AVFormatContext* oc = of.ctx;
+        if (!(oc->oformat->flags & AVFMT_NOFILE)) {
+            of.existedBefore = FileExists(of.fileName);
+            const int ret = OpenMediaOutput(oc, of.fileName);
+            if (ret < 0) fail(of.fileName.toStdString() + ": " + LibraryErrorText(ret));
+            of.created = true;
+        }
+        AVDictionary* opts = nullptr;
+        lav::av_dict_copy(&opts, of.formatOptions, 0);
+        const int ret = lav::avformat_write_header(oc, &opts);
+        lav::av_dict_free(&opts);
+        if (ret < 0) {
+            const std::string msg = Format(
+                "Could not write header for output file #%d (incorrect codec parameters ?)",
+                static_cast<int>(f));
+            log(llError, msg + ": " + LibraryErrorText(ret));
+            fail(msg);
+        }
+        of.headerWritten = true;
+        if (o.Verbose >= 0) lav::av_dump_format(oc, static_cast<int>(f), oc->url, 1);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Output steps
+
+double Transcoder::outputTime(const OutputStream& ost) const {
+    if (ost.encoding && ost.enc) return static_cast<double>(ost.syncOpts) * av_q2d(ost.enc->time_base);
+    return seconds(ost.lastEnd);
+}
+
+void Transcoder::muxPacket(OutputStream& ost, AVPacket* packet) {
+    OutputFile& of = outputOf(ost);
+    packet->stream_index = ost.index;
+    if (packet->pts != AV_NOPTS_VALUE || packet->dts != AV_NOPTS_VALUE) {
+        const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        const int64_t end =
+            lav::av_rescale_q(ts + std::max<int64_t>(packet->duration, 0), ost.st->time_base, kMicros);
+        ost.lastEnd = std::max(ost.lastEnd, end);
+    }
+    const int ret = lav::av_interleaved_write_frame(of.ctx, packet);
+    if (ret < 0) fail("av_interleaved_write_frame(): " + LibraryErrorText(ret));
+    ost.wroteAny = true;
+}
+
+void Transcoder::writePacket(OutputStream& ost, AVPacket* packet) {
+    if (ost.bsfs.empty()) {
+        muxPacket(ost, packet);
+        return;
+    }
+    AVBSFContext* bsf = ost.bsfs.front();
+    int ret = lav::av_bsf_send_packet(bsf, packet);
+    while (ret >= 0) {
+        ret = lav::av_bsf_receive_packet(bsf, packet);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+        if (ret >= 0) muxPacket(ost, packet);
+    }
+    const std::string msg = Format("%s failed for stream %d, codec %s", bsf->filter->name,
+                                   ost.index, ost.codec ? ost.codec->name : "copy") +
+                            ": " + LibraryErrorText(ret);
+    if (o.ExitOnError) fail(msg);
+    log(llError, msg);
+    lav::av_packet_unref(packet);
+}
+
+void Transcoder::encodeAndWrite(OutputStream& ost, const AVFrame* frame) {
+    AVCodecContext* enc = ost.enc;
+    if (ost.amr) {
+        if (!frame) return;  // nothing held back
+        const std::vector<uint8_t> bytes =
+            ost.amr->Encode(reinterpret_cast<const int16_t*>(frame->data[0]));
+        if (bytes.empty() || lav::av_new_packet(ost.pkt, static_cast<int>(bytes.size())) < 0)
+            fail("Audio encoding failed");
+        std::memcpy(ost.pkt->data, bytes.data(), bytes.size());
+        ost.pkt->pts = ost.pkt->dts = frame->pts;
+        ost.pkt->duration = frame->nb_samples;
+        ost.pkt->flags |= AV_PKT_FLAG_KEY;
+        audioSize += ost.pkt->size;
+        lav::av_packet_rescale_ts(ost.pkt, enc->time_base, ost.st->time_base);
+        writePacket(ost, ost.pkt);
+        lav::av_packet_unref(ost.pkt);
+        return;
+    }
+    int ret = lav::avcodec_send_frame(enc, frame);
+    if (ret < 0 && ret != AVERROR_EOF)
+        fail(ost.type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed" : "Audio encoding failed");
+    for (;;) {
+        ret = lav::avcodec_receive_packet(enc, ost.pkt);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+        if (ret < 0)
+            fail(ost.type == AVMEDIA_TYPE_VIDEO ? "Video encoding failed"
+                                                : "Audio encoding failed");
+        if (ost.type == AVMEDIA_TYPE_VIDEO) {
+            size_t size = 0;
+            const uint8_t* q =
+                lav::av_packet_get_side_data(ost.pkt, AV_PKT_DATA_QUALITY_STATS, &size);
+            if (q && size >= 5) {
+                int32_t quality;
+                std::memcpy(&quality, q, sizeof quality);
+                ost.quality = quality;
+                ost.pictType = lav::av_get_picture_type_char(static_cast<AVPictureType>(q[4]));
+            }
+            videoSize += ost.pkt->size;
+            if (ost.passLog && enc->stats_out) std::fputs(enc->stats_out, ost.passLog);
+        } else {
+            audioSize += ost.pkt->size;
+        }
+        lav::av_packet_rescale_ts(ost.pkt, enc->time_base, ost.st->time_base);
+        writePacket(ost, ost.pkt);
+        lav::av_packet_unref(ost.pkt);
+    }
+}
+
+void Transcoder::streamCopy(OutputStream& ost, InputStream& ist, const AVPacket* packet) {
+    if (!ost.wroteAny && !(packet->flags & AV_PKT_FLAG_KEY) && !o.CopyInitialNonKeyframes) return;
+    AVPacket* opkt = ost.pkt;
+    if (lav::av_packet_ref(opkt, packet) < 0) fail("Out of memory");
+    const AVRational itb = ist.st->time_base, otb = ost.st->time_base;
+    const int64_t start = lav::av_rescale_q(o.StartTime, kMicros, otb);
+    opkt->pts = packet->pts != AV_NOPTS_VALUE ? lav::av_rescale_q(packet->pts, itb, otb) - start
+                                              : AV_NOPTS_VALUE;
+    opkt->dts = packet->dts != AV_NOPTS_VALUE ? lav::av_rescale_q(packet->dts, itb, otb)
+                                              : lav::av_rescale_q(ist.pts, kMicros, otb);
+    opkt->dts -= start;
+    opkt->duration = lav::av_rescale_q(packet->duration, itb, otb);
+    if (ost.type == AVMEDIA_TYPE_VIDEO) {
+        videoSize += packet->size;
+        ++ost.syncOpts;
+    } else if (ost.type == AVMEDIA_TYPE_AUDIO) {
+        audioSize += packet->size;
+    }
+    writePacket(ost, opkt);
+    lav::av_packet_unref(opkt);
+    ++ost.frameNumber;
+}
+
+void Transcoder::videoOut(OutputStream& ost, InputStream& ist, const AVFrame* frame) {
+    bool changed = false;
+    std::string why;
+    if (frame && (frame->width != ost.lastWidth || frame->height != ost.lastHeight ||
+                  frame->format != ost.lastFormat)) {
+        log(llQuiet, Format("Input Stream #%d.%d frame size changed to %dx%d, %s", ist.fileIndex,
+                            ist.index, frame->width, frame->height,
+                            lav::av_get_pix_fmt_name(static_cast<AVPixelFormat>(frame->format))
+                                ?: "none"));
+        ost.lastWidth = frame->width;
+        ost.lastHeight = frame->height;
+        ost.lastFormat = static_cast<AVPixelFormat>(frame->format);
+    }
+    const int ret = ost.video->Push(frame, &changed, &why);
+    if (ret < 0) {
+        const std::string msg = "Error opening filters: " + (why.empty() ? LibraryErrorText(ret) : why);
+        if (o.ExitOnError) fail(msg);
+        log(llError, msg);
+        return;
+    }
+    drainVideo(ost, ist);
+}
+
+void Transcoder::drainVideo(OutputStream& ost, InputStream& ist) {
+    AVFrame* out = ist.filtered;
+    for (;;) {
+        const int ret = ost.video->Pull(out);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return;
+        if (ret < 0) {
+            if (o.ExitOnError) fail("error cropping picture");
+            log(llError, "error cropping picture");
+            return;
+        }
+        int64_t timeUs = ist.pts;
+        if (ost.video->UsesGraph() && out->pts != AV_NOPTS_VALUE)
+            timeUs = lav::av_rescale_q(out->pts, ost.video->OutputTimeBase(), kMicros);
+        encodeVideo(ost, out, timeUs);
+        lav::av_frame_unref(out);
+        if (t.stopRequested_) return;
+    }
+}
+
+void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) {
+    AVCodecContext* enc = ost.enc;
+    const double tb = av_q2d(enc->time_base);
+    int64_t copies = 1;
+    const double syncIn = seconds(timeUs - o.StartTime) / tb;
+    if (o.VideoSyncMethod != 0) {
+        const double vdelta = syncIn - static_cast<double>(ost.syncOpts);
+        const bool variable = o.VideoSyncMethod == 2 ||
+                              (o.VideoSyncMethod == -1 &&
+                               (outputOf(ost).ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+        if (vdelta < -1.1) {
+            copies = 0;
+        } else if (variable) {
+            if (vdelta <= -0.6)
+                copies = 0;
+            else if (vdelta > 0.6)
+                ost.syncOpts = std::llround(syncIn);
+        } else if (vdelta > 1.1) {
+            // The picture belongs vdelta slots ahead: the empty slots before it are filled with
+            // it and it takes its own slot too (vdelta copies alone would put every later
+            // picture one slot early).
+            copies = std::llround(vdelta) + 1;
+        }
+        if (copies == 0) {
+            ++dropCount;
+            dupDropChanged = true;
+            if (o.Verbose > 2) log(llVerbose, "*** drop!");
+        } else if (copies > 1) {
+            dupCount += static_cast<int>(copies - 1);
+            dupDropChanged = true;
+            if (o.Verbose > 2) log(llVerbose, Format("*** %d dup!", static_cast<int>(copies - 1)));
+        }
+    } else {
+        ost.syncOpts = std::llround(syncIn);
+    }
+    const int64_t maxFrames = o.MaxFrames[AVMEDIA_TYPE_VIDEO];
+    copies = std::min<int64_t>(copies, std::max<int64_t>(0, maxFrames - ost.frameNumber));
+    for (int64_t i = 0; i < copies && !t.stopRequested_; ++i) {
+        if (i > 0 && t.checkpoint_) t.checkpoint_();
+        frame->pts = ost.syncOpts;
+        frame->pict_type = AV_PICTURE_TYPE_NONE;
+        frame->quality = enc->global_quality;
+        if (o.TopFieldFirst >= 0) {
+            frame->interlaced_frame = 1;
+            frame->top_field_first = o.TopFieldFirst;
+        }
+        encodeAndWrite(ost, frame);
+        ++ost.syncOpts;
+        ++ost.frameNumber;
+    }
+}
+
+void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame) {
+    AudioConverter& conv = *ost.audio;
+    const int outRate = ost.enc->sample_rate;
+    int skip = 0;
+    if (o.AudioSyncMethod != 0) {
+        const double delta = seconds(ist.pts - o.StartTime) * outRate -
+                             static_cast<double>(ost.syncOpts) -
+                             static_cast<double>(conv.Buffered());
+        const int64_t idelta = std::llround(delta);
+        if (std::fabs(delta) > 50) {
+            if (ist.isStart || std::fabs(delta) > o.AudioDriftThreshold * outRate) {
+                if (idelta < 0) {
+                    // Dropped samples are counted at the input's rate.
+                    const int64_t inSkip =
+                        lav::av_rescale(-idelta, frame->sample_rate, outRate);
+                    skip = static_cast<int>(std::min<int64_t>(inSkip, frame->nb_samples));
+                    if (o.Verbose > 2) log(llVerbose, Format("discarding %d audio samples", skip));
+                    if (skip >= frame->nb_samples) {
+                        ist.isStart = false;
+                        return;
+                    }
+                } else {
+                    if (o.Verbose > 2)
+                        log(llVerbose, Format("adding %d audio samples of silence",
+                                              static_cast<int>(idelta)));
+                    if (conv.PushSilence(static_cast<int>(idelta)) < 0) fail("Out of memory in do_audio_out");
+                }
+                ist.isStart = false;
+            } else if (o.AudioSyncMethod > 1) {
+                const int comp = static_cast<int>(
+                    std::clamp<int64_t>(idelta, -o.AudioSyncMethod, o.AudioSyncMethod));
+                if (o.Verbose > 2)
+                    log(llVerbose, Format("compensating audio timestamp drift:%f compensation:%d "
+                                          "in:%d",
+                                          delta, comp, outRate));
+                conv.Compensate(comp, outRate);
+            }
+        }
+    } else {
+        ost.syncOpts = std::llround(seconds(ist.pts - o.StartTime) * outRate) - conv.Buffered();
+    }
+    std::string why;
+    const int ret = conv.Push(frame, skip, &why);
+    if (ret < 0) {
+        if (!why.empty()) fail(why);
+        const std::string msg = "av_audio_convert() failed";
+        if (o.ExitOnError) fail(msg);
+        log(llError, msg);
+        return;
+    }
+    while (AVFrame* out = conv.Pull(false)) {
+        out->pts = ost.syncOpts;
+        encodeAndWrite(ost, out);
+        ost.syncOpts += out->nb_samples;
+        ++ost.frameNumber;
+    }
+}
+
+void Transcoder::subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* sub) {
+    if (ist.pts == AV_NOPTS_VALUE) {
+        if (o.ExitOnError) fail("Subtitle packets must have a pts");
+        log(llError, "Subtitle packets must have a pts");
+        return;
+    }
+    std::vector<uint8_t> buffer(1 << 20);
+    const bool dvb = ost.enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
+    const int count = dvb ? 2 : 1;
+    int64_t pts = ist.pts - o.StartTime;
+    for (int i = 0; i < count; ++i) {
+        sub->pts = pts;
+        const int size = lav::avcodec_encode_subtitle(ost.enc, buffer.data(),
+                                                      static_cast<int>(buffer.size()), sub);
+        if (size < 0) fail("Subtitle encoding failed");
+        if (dvb && i == 1) sub->num_rects = 0;
+        AVPacket* p = ost.pkt;
+        if (lav::av_new_packet(p, size) < 0) fail("Out of memory");
+        std::memcpy(p->data, buffer.data(), static_cast<size_t>(size));
+        p->pts = lav::av_rescale_q(pts, kMicros, ost.st->time_base);
+        if (dvb)
+            p->pts += 90 * static_cast<int64_t>(i == 0 ? sub->start_display_time
+                                                       : sub->end_display_time);
+        p->dts = p->pts;
+        writePacket(ost, p);
+        lav::av_packet_unref(p);
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Decoding
+
+int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
+    const AVMediaType type = ist.st->codecpar->codec_type;
+    if (ist.nextPts == AV_NOPTS_VALUE) ist.nextPts = ist.pts;
+    if (packet && packet->dts != AV_NOPTS_VALUE)
+        ist.nextPts = ist.pts = lav::av_rescale_q(packet->dts, ist.st->time_base, kMicros);
+
+    if (!ist.decodingNeeded) {
+        if (!packet) return 0;
+        ist.pts = ist.nextPts;
+        const AVCodecParameters* par = ist.st->codecpar;
+        if (type == AVMEDIA_TYPE_AUDIO && par->frame_size > 0 && par->sample_rate > 0)
+            ist.nextPts += static_cast<int64_t>(AV_TIME_BASE) * par->frame_size / par->sample_rate;
+        else if (packet->duration > 0)
+            ist.nextPts += lav::av_rescale_q(packet->duration, ist.st->time_base, kMicros);
+        if (ist.pts >= o.StartTime)
+            for (OutputStream* ost : osts)
+                if (ost->source == &ist && ost->active && ost->copy) streamCopy(*ost, ist, packet);
+        return 0;
+    }
+
+    if (type == AVMEDIA_TYPE_SUBTITLE) {
+        if (!packet) return 0;
+        AVSubtitle sub{};
+        int got = 0;
+        const int ret = lav::avcodec_decode_subtitle2(ist.dec, &sub, &got, const_cast<AVPacket*>(packet));
+        if (ret < 0) return ret;
+        ist.pts = ist.nextPts;
+        if (got && ist.pts >= o.StartTime)
+            for (OutputStream* ost : osts)
+                if (ost->source == &ist && ost->active && ost->encoding) subtitleOut(*ost, ist, &sub);
+        if (got) lav::avsubtitle_free(&sub);
+        return 0;
+    }
+
+    int ret = lav::avcodec_send_packet(ist.dec, packet);
+    if (ret == AVERROR_EOF) ret = 0;  // already drained
+    const int sendError = ret < 0 && ret != AVERROR(EAGAIN) ? ret : 0;
+    for (;;) {
+        ret = lav::avcodec_receive_frame(ist.dec, ist.frame);
+        if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) break;
+        if (ret < 0) return ret;
+        AVFrame* frame = ist.frame;
+        const int64_t bets = frame->best_effort_timestamp;
+        ist.pts = bets != AV_NOPTS_VALUE ? lav::av_rescale_q(bets, ist.st->time_base, kMicros)
+                                         : ist.nextPts;
+        if (type == AVMEDIA_TYPE_AUDIO) {
+            if (frame->sample_rate > 0)
+                ist.nextPts = ist.pts + static_cast<int64_t>(AV_TIME_BASE) * frame->nb_samples /
+                                            frame->sample_rate;
+        } else {
+            int64_t duration = frame->pkt_duration > 0
+                                   ? lav::av_rescale_q(frame->pkt_duration, ist.st->time_base, kMicros)
+                                   : 0;
+            if (duration <= 0 && ist.dec->framerate.num > 0)
+                duration = lav::av_rescale_q(1, av_inv_q(ist.dec->framerate), kMicros);
+            ist.nextPts = ist.pts + duration;
+        }
+        if (o.RateEmu) {
+            const int64_t ahead = ist.pts - (lav::av_gettime_relative() - ist.wallStart);
+            if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
+        }
+        if (ist.pts >= o.StartTime) {
+            for (OutputStream* ost : osts) {
+                if (ost->source != &ist || !ost->active || !ost->encoding) continue;
+                if (type == AVMEDIA_TYPE_AUDIO)
+                    audioOut(*ost, ist, frame);
+                else if (type == AVMEDIA_TYPE_VIDEO)
+                    videoOut(*ost, ist, frame);
+            }
+        }
+        lav::av_frame_unref(frame);
+        if (t.stopRequested_) break;
+    }
+    return sendError;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The loop
+
+void Transcoder::flushEncoders() {
+    for (OutputStream* ost : osts) {
+        if (!ost->encoding || (!ost->encoderOpen && !ost->amr)) continue;
+        if (ost->type == AVMEDIA_TYPE_AUDIO) {
+            while (AVFrame* out = ost->audio->Pull(true)) {
+                out->pts = ost->syncOpts;
+                encodeAndWrite(*ost, out);
+                ost->syncOpts += out->nb_samples;
+            }
+            encodeAndWrite(*ost, nullptr);
+        } else if (ost->type == AVMEDIA_TYPE_VIDEO) {
+            encodeAndWrite(*ost, nullptr);
+        }
+    }
+}
+
+void Transcoder::switchJoinInput() {
+    // Drain the decoders of the finished input; the encoders stay open and go on counting.
+    int64_t endTime = 0;
+    for (auto& ist : ists) {
+        if (ist->fileIndex != currentInput) continue;
+        if (ist->decodingNeeded && !ist->flushed) {
+            decodePacket(*ist, nullptr);
+            for (OutputStream* ost : osts)
+                if (ost->source == ist.get() && ost->video) {
+                    // Pictures still inside the converter belong to this input.
+                    drainVideo(*ost, *ist);
+                }
+            lav::avcodec_flush_buffers(ist->dec);
+        }
+    }
+    for (OutputStream* ost : osts)
+        endTime = std::max<int64_t>(endTime, std::llround(outputTime(*ost) * AV_TIME_BASE));
+    if (currentInput + 1 >= static_cast<int>(t.inputs_.size())) {
+        currentInput = static_cast<int>(t.inputs_.size());
+        return;
+    }
+    ++currentInput;
+    t.inputs_[static_cast<size_t>(currentInput)]->tsOffset += endTime;
+    for (OutputStream* ost : osts) {
+        ost->source->free = true;
+        InputStream* next = chooseSource(*ost, currentInput, false);
+        if (!next) {
+            ost->active = false;
+            continue;
+        }
+        next->free = false;
+        if (ost->encoding && !next->decodingNeeded) {
+            next->decodingNeeded = true;
+            openDecoder(*next);
+        }
+        ost->source = ost->sync = next;
+        ost->active = true;
+    }
+}
+
+void Transcoder::run() {
+    timerStart = lastReport = lav::av_gettime_relative();
+    for (auto& in : t.inputs_) in->noPacket = false;
+    const bool join = t.joinMode_;
+    bool frameLimit = false;
+
+    while (!t.stopRequested_) {
+        if (t.checkpoint_) t.checkpoint_();
+        if (t.stopRequested_) break;
+        // Choose the input to read.
+        int fileIndex = -1;
+        if (join) {
+            if (currentInput >= static_cast<int>(t.inputs_.size())) break;
+            fileIndex = currentInput;
+            for (OutputStream* ost : osts)
+                if (ost->active && ost->frameNumber >= o.MaxFrames[ost->type]) frameLimit = true;
+        } else {
+            double best = 1e100;
+            for (OutputStream* ost : osts) {
+                InputStream* ist = ost->source;
+                InputFile& in = inputOf(*ist);
+                if (ist->pastRecording || in.noPacket || !ost->active) continue;
+                if (ost->type >= 0 && ost->type < kOptionKinds &&
+                    ost->frameNumber >= o.MaxFrames[ost->type]) {
+                    frameLimit = true;
+                    break;
+                }
+                if (in.eof) continue;
+                const double time = o.InputSync ? seconds(ist->pts) : outputTime(*ost);
+                if (time < best) {
+                    best = time;
+                    fileIndex = ist->fileIndex;
+                }
+            }
+        }
+        if (frameLimit) break;
+        if (fileIndex < 0) {
+            bool retry = false;
+            for (auto& in : t.inputs_) {
+                retry |= in->noPacket;
+                in->noPacket = false;
+            }
+            if (retry) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+                continue;
+            }
+            break;
+        }
+        OutputFile& first = *t.outputs_[0];
+        if (o.LimitFileSize && first.ctx->pb && lav::avio_tell(first.ctx->pb) > o.LimitFileSize)
+            break;
+
+        InputFile& in = *t.inputs_[static_cast<size_t>(fileIndex)];
+        int ret = lav::av_read_frame(in.ctx, pkt);
+        if (ret == AVERROR(EAGAIN)) {
+            in.noPacket = true;
+            continue;
+        }
+        if (ret < 0) {
+            if (ret != AVERROR_EOF) {
+                in.readError = ret;
+                log(llError, in.fileName.toStdString() + ": " + LibraryErrorText(ret));
+            }
+            in.eof = true;
+            if (join) {
+                switchJoinInput();
+                continue;
+            }
+            if (o.OptShortest) break;
+            continue;
+        }
+        for (auto& i : t.inputs_) i->noPacket = false;
+        lastFileIndex = fileIndex;
+        if (o.DoPktDump)
+            lav::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt, o.DoHexDump,
+                                  in.ctx->streams[pkt->stream_index]);
+        const size_t tableIndex = static_cast<size_t>(in.firstStream + pkt->stream_index);
+        const bool known = pkt->stream_index >= 0 && tableIndex < ists.size() &&
+                           ists[tableIndex]->fileIndex == fileIndex;
+        if (!known || !feeds(ists[tableIndex].get())) {
+            lav::av_packet_unref(pkt);
+            continue;
+        }
+        InputStream& ist = *ists[tableIndex];
+        const int64_t offset = lav::av_rescale_q(in.tsOffset, kMicros, ist.st->time_base);
+        if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
+        if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
+        if (ist.tsScale > 0) {
+            if (pkt->dts != AV_NOPTS_VALUE) pkt->dts = std::llround(pkt->dts * ist.tsScale);
+            if (pkt->pts != AV_NOPTS_VALUE) pkt->pts = std::llround(pkt->pts * ist.tsScale);
+        }
+        // Time-stamp discontinuities of formats that allow them.
+        if (pkt->dts != AV_NOPTS_VALUE && ist.nextPts != AV_NOPTS_VALUE && !o.CopyTs &&
+            (in.ctx->iformat->flags & AVFMT_TS_DISCONT)) {
+            const int64_t dtsUs = lav::av_rescale_q(pkt->dts, ist.st->time_base, kMicros);
+            const int64_t delta = dtsUs - ist.nextPts;
+            if (std::llabs(delta) > o.DtsDeltaThreshold * AV_TIME_BASE || dtsUs + 1 < ist.pts) {
+                in.tsOffset -= delta;
+                const int64_t d = lav::av_rescale_q(delta, kMicros, ist.st->time_base);
+                pkt->dts -= d;
+                if (pkt->pts != AV_NOPTS_VALUE) pkt->pts -= d;
+                if (o.Verbose >= 3)
+                    log(llVerbose, Format("timestamp discontinuity %" PRId64 ", new offset= %" PRId64,
+                                          delta, in.tsOffset));
+            }
+        }
+        if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
+            lav::av_rescale_q(pkt->pts, ist.st->time_base, kMicros) >=
+                o.StartTime + o.RecordingTime) {
+            ist.pastRecording = true;
+            lav::av_packet_unref(pkt);
+            continue;
+        }
+        ret = decodePacket(ist, pkt);
+        lav::av_packet_unref(pkt);
+        if (ret < 0) {
+            const std::string msg = Format("Error while decoding stream #%d.%d (%s)",
+                                           ist.fileIndex, ist.index,
+                                           MediaTypeName(ist.st->codecpar->codec_type));
+            if (o.ExitOnError) fail(msg);
+            if (o.Verbose >= 0) log(llVerbose, msg + ": " + LibraryErrorText(ret));
+        }
+        const int64_t now = lav::av_gettime_relative();
+        if (now - lastReport > t.progressInterval_) {
+            lastReport = now;
+            report(false);
+        }
+    }
+
+    // Drain what the decoders still hold, then the encoders.
+    if (!t.stopRequested_) {
+        for (auto& ist : ists) {
+            if (!ist->decodingNeeded || ist->flushed) continue;
+            if (join && ist->fileIndex != std::min(currentInput, static_cast<int>(t.inputs_.size()) - 1))
+                continue;
+            decodePacket(*ist, nullptr);
+            ist->flushed = true;
+        }
+    }
+    for (OutputStream* ost : osts) {
+        if (!ost->video || !ost->source) continue;
+        std::string why;
+        if (ost->video->Push(nullptr, nullptr, &why) >= 0 && !t.stopRequested_)
+            drainVideo(*ost, *ost->source);
+    }
+    flushEncoders();
+    for (auto& of : t.outputs_) {
+        if (!of->headerWritten) continue;
+        const int ret = lav::av_write_trailer(of->ctx);
+        if (ret < 0) fail("av_write_trailer(): " + LibraryErrorText(ret));
+        if (of->ctx->pb) {
+            lav::avio_flush(of->ctx->pb);
+            if (of->ctx->pb->error < 0)
+                fail("av_write_trailer(): " + LibraryErrorText(of->ctx->pb->error));
+        }
+    }
+    trailerWritten = true;
+    report(true);
+    for (auto& in : t.inputs_)
+        if (in->readError)
+            fail(in->fileName.toStdString() + ": " + LibraryErrorText(in->readError));
+}
+
+void Transcoder::report(bool final) {
+    OutputFile& first = *t.outputs_[0];
+    int64_t size = 0;
+    if (first.ctx->pb) {
+        size = lav::avio_size(first.ctx->pb);
+        if (size <= 0) size = lav::avio_tell(first.ctx->pb);
+        size = std::max<int64_t>(size, lav::avio_tell(first.ctx->pb));
+    }
+    std::string status;
+    const double elapsed = seconds(lav::av_gettime_relative() - timerStart);
+    int frames = -1, fps = -1;
+    float quality = -1.0f;
+    bool firstVideo = true;
+    double time = 1e10;
+    for (const OutputStream* ost : osts) {
+        if (ost->type == AVMEDIA_TYPE_VIDEO && ost->active) {
+            const float q = ost->encoding && ost->quality >= 0
+                                ? static_cast<float>(ost->quality) / FF_QP2LAMBDA
+                                : -1.0f;
+            if (firstVideo) {
+                if (ost->frameNumber == 0) return;  // nothing encoded yet: no report at all
+                firstVideo = false;
+                frames = static_cast<int>(ost->frameNumber);
+                fps = elapsed > 1 ? static_cast<int>(frames / elapsed + 0.5) : 0;
+                quality = ost->encoding ? q : -1.0f;
+                status += Format("frame=%5d fps=%3d q=%3.1f ", frames, fps, quality);
+                if (final) status += "L";
+            } else {
+                status += Format("q=%2.1f ", q);
+            }
+        }
+        if (!ost->active) continue;
+        const double ot = outputTime(*ost);
+        if (ot > 0 && ot < time) time = ot;
+    }
+    const bool known = time < 1e10;
+    if (time < 0.01) time = 0.01;
+    const double bitrate = static_cast<double>(size) * 8 / time / 1000;
+    const bool callback = static_cast<bool>(t.onProgress_);
+    if (callback || o.Verbose > 0 || final) {
+        status += Format("size=%8.0fkB time=%0.2f bitrate=%6.1fkbits/s",
+                         static_cast<double>(size) / 1024, known ? time : 0.0, bitrate);
+        if (dupCount || dropCount) status += Format(" dup=%d drop=%d", dupCount, dropCount);
+    }
+    if (callback) {
+        TTaskProgress p;
+        p.FileIndex = final ? -1 : lastFileIndex;
+        p.FrameNumber = frames;
+        p.FPS = fps;
+        p.Quality = quality;
+        p.BitRate = static_cast<float>(known ? bitrate : 0.0);
+        p.CurrentSize = size;
+        if (known) reportedDuration = std::max<int64_t>(reportedDuration, std::llround(time * AV_TIME_BASE));
+        p.CurrentDuration = reportedDuration;
+        p.TotalDuration = t.TotalDuration();
+        t.onProgress_(t, p);
+        if (dupDropChanged && o.Verbose >= 0) log(llVerbose, status);
+        dupDropChanged = false;
+    } else if (o.Verbose >= 0) {
+        log(llVerbose, status);
+    }
+    if (final && o.Verbose >= 0) {
+        const int64_t payload = videoSize + audioSize + extraSize;
+        const double overhead =
+            payload > 0 ? static_cast<double>(size - payload) * 100.0 / static_cast<double>(payload)
+                        : 0.0;
+        log(llVerbose, Format("video:%1.0fkB audio:%1.0fkB global headers:%1.0fkB muxing "
+                              "overhead %f%%\r\n",
+                              static_cast<double>(videoSize) / 1024,
+                              static_cast<double>(audioSize) / 1024,
+                              static_cast<double>(extraSize) / 1024, overhead));
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+
+void TCustomFFmpeg::RunConversion() {
+    finished_ = false;
+    if (ran_) {
+        hasError_ = true;
+        errorMessage_ = "The task has already run.";
+        return;
+    }
+    ran_ = true;
+    bool trailerWritten = false;
+    try {
+        if (inputs_.empty()) throw FFmpegException("At least one input file must be specified");
+        if (outputs_.empty()) throw FFmpegException("At least one output file must be specified");
+        Transcoder tc(*this);
+        try {
+            tc.prepare();
+            tc.run();
+        } catch (...) {
+            trailerWritten = tc.trailerWritten;
+            throw;
+        }
+        trailerWritten = tc.trailerWritten;
+    } catch (const std::exception& e) {
+        hasError_ = true;
+        errorMessage_ = e.what();
+        Log(llQuiet, errorMessage_);
+    }
+    // Clean-up: every codec closed once, outputs closed (an empty or failed file that this task
+    // created is removed), inputs closed.
+    try {
+        for (auto& of : outputs_) {
+            if (!of) continue;
+            OutputFile& out = *of;
+            if (out.ctx && out.ctx->pb) {
+                const int ret = CloseMediaOutput(out.ctx);
+                if (ret < 0 && !hasError_) {
+                    hasError_ = true;
+                    errorMessage_ = "av_write_trailer(): " + LibraryErrorText(ret);
+                    Log(llQuiet, errorMessage_);
+                }
+            }
+            const bool broken = hasError_ && !trailerWritten;
+            if (broken && out.created && !out.existedBefore && IsRegularFile(out.fileName))
+                ::unlink(out.fileName.toUtf8().constData());
+            releaseOutput(out, true);
+        }
+        for (auto& in : inputs_) {
+            // Decoders live in the run's stream table and are gone with it; the files close here.
+            if (in && in->ctx) CloseMediaInput(&in->ctx);
+        }
+    } catch (const std::exception& e) {
+        if (!hasError_) {
+            hasError_ = true;
+            errorMessage_ = e.what();
+        }
+    }
+    finished_ = !stopRequested_ && !hasError_;
+}

@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "ComponentTestSupport.h"
+
+namespace fs = std::filesystem;
+
+TEST(Component, SynchronousBatchRunsEverythingInsideTheCall) {
+    RecordingComponent c;
+    const std::string dir = testsupport::ScratchDir("sync");
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("avi_mpeg4_mp3"), dir + "/o" + std::to_string(i) + ".mkv",
+                        "vcodec=mpeg4\nacodec=libmp3lame"),
+                  i)
+            << c.vcl.LastErrorMessage();
+    std::vector<int> order;
+    c.onTerminate = [&](const TTerminateInfo& info) { order.push_back(info.TaskIndex); };
+    c.vcl.StartTask(0);
+    EXPECT_EQ(order, (std::vector<int>{0, 1, 2, -1}));
+    for (const auto& t : c.Terminates()) {
+        EXPECT_TRUE(t.onUiThread);
+        EXPECT_TRUE(t.info.Finished) << t.info.ErrorMessage;
+        EXPECT_FALSE(t.info.HasError);
+    }
+    EXPECT_TRUE(c.vcl.AllDone());
+    EXPECT_THROW(c.vcl.AddTask("x"), std::logic_error);
+    c.vcl.ClearTasks();
+    EXPECT_EQ(c.vcl.TaskCount(), 0);
+    for (int i = 0; i < 3; ++i) EXPECT_GT(fs::file_size(dir + "/o" + std::to_string(i) + ".mkv"), 10000u);
+}
+
+TEST(Component, ThreadedBatchWithThreeAtOnce) {
+    RecordingComponent c;
+    const std::string dir = testsupport::ScratchDir("threads");
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("mp4_h264_aac"), dir + "/o" + std::to_string(i) + ".mp4"), i)
+            << c.vcl.LastErrorMessage();
+    std::atomic<bool> cleared{false};
+    c.onTerminate = [&](const TTerminateInfo& info) {
+        if (info.TaskIndex == -1) {
+            c.vcl.ClearTasks();
+            cleared = true;
+        }
+    };
+    c.vcl.StartTask(3);
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    mainthread::WaitPumping([&] { return cleared.load(); });
+    auto t = c.Terminates();
+    ASSERT_EQ(t.size(), 6u);
+    std::vector<int> seen;
+    for (size_t i = 0; i < 5; ++i) {
+        EXPECT_TRUE(t[i].info.Finished) << t[i].info.ErrorMessage;
+        seen.push_back(t[i].info.TaskIndex);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4}));
+    EXPECT_EQ(t[5].info.TaskIndex, -1);
+    EXPECT_TRUE(t[5].info.Finished);
+    EXPECT_FALSE(t[5].info.HasError);
+    EXPECT_TRUE(cleared.load());
+    EXPECT_EQ(c.vcl.TaskCount(), 0);
+}
+
+namespace {
+
+// Threads of this process right now.
+int threadCount() {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator("/proc/self/task")) (void)e, ++n;
+    return n;
+}
+
+std::vector<std::string> threadNames() {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator("/proc/self/task")) {
+        std::string name = testsupport::ReadFile(e.path().string() + "/comm");
+        if (!name.empty() && name.back() == '\n') name.pop_back();
+        names.push_back(name);
+    }
+    return names;
+}
+
+double processCpuSeconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+}  // namespace
+
+TEST(Component, RefusalsAndProperties) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(50);
+    EXPECT_EQ(c.vcl.ProgressInterval(), 100);
+    EXPECT_EQ(TFFmpegVCL::Version(), "3.3");
+    EXPECT_EQ(c.vcl.AddTask(QString::fromStdString(testmedia::Path("empty"))), -1);
+    EXPECT_EQ(c.vcl.LastErrorMessage(),
+              testmedia::Path("empty") + ": Invalid data found when processing input");
+    EXPECT_EQ(c.vcl.TaskCount(), 0);
+    EXPECT_FALSE(c.vcl.SetOutputFile(3, "x.avi"));
+    EXPECT_EQ(c.vcl.InputContext(0, 0), nullptr);
+
+    const std::string dir = testsupport::ScratchDir("refusals");
+    ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/a.avi", "vcodec=mpeg4\nacodec=libmp3lame"), 0);
+    ASSERT_NE(c.vcl.InputContext(0, 0), nullptr);
+    EXPECT_NEAR(static_cast<double>(c.vcl.InputContext(0, 0)->duration), 10e6, 1e5);
+    c.vcl.StartTask(1);
+    try {
+        c.vcl.ClearTasks();
+        FAIL() << "ClearTasks during a batch";
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot ClearTasks while working.");
+    }
+    try {
+        c.vcl.AddTask("x");
+        FAIL() << "AddTask during a batch";
+    } catch (const std::logic_error& e) {
+        EXPECT_STREQ(e.what(), "Cannot AddTask while working.");
+    }
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    EXPECT_THROW(c.vcl.StartTask(1), std::logic_error);  // still refused until cleared
+    EXPECT_THROW(c.vcl.AddTask("x"), std::logic_error);
+    c.vcl.ClearTasks();
+    EXPECT_NO_THROW(c.vcl.StartTask(2));  // an empty batch ends at once
+    EXPECT_TRUE(c.vcl.AllDone());
+    ASSERT_TRUE(c.WaitForBatchEnd(std::chrono::seconds(30), 2));
+    EXPECT_EQ(c.batchEnds.load(), 2);
+    c.vcl.ClearTasks();
+}
+
+TEST(Component, ThreeAtOnceStartTogetherAndEachEndStartsTheNext) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(100);
+    const std::string dir = testsupport::ScratchDir("three");
+    for (int i = 0; i < 5; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
+                        "vcodec=mpeg4\nacodec=libmp3lame"),
+                  i);
+    std::vector<std::string> namesWhileRunning;
+    std::vector<int> progressBeforeFirstEnd;
+    c.vcl.SetOnProgress([&](void*, PProgressInfo p) {
+        EXPECT_TRUE(mainthread::IsUiThread());
+        if (namesWhileRunning.empty()) namesWhileRunning = threadNames();
+        if (c.Terminates().empty()) progressBeforeFirstEnd.push_back(p->TaskIndex);
+    });
+    c.vcl.StartTask(3);
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    std::sort(progressBeforeFirstEnd.begin(), progressBeforeFirstEnd.end());
+    progressBeforeFirstEnd.erase(std::unique(progressBeforeFirstEnd.begin(), progressBeforeFirstEnd.end()),
+                                 progressBeforeFirstEnd.end());
+    EXPECT_EQ(progressBeforeFirstEnd, (std::vector<int>{0, 1, 2}));
+    const auto t = c.Terminates();
+    ASSERT_EQ(t.size(), 6u);
+    for (int i = 0; i < 5; ++i) EXPECT_TRUE(t[static_cast<size_t>(i)].info.Finished);
+    EXPECT_EQ(t[5].info.TaskIndex, -1);
+    EXPECT_NE(std::find(namesWhileRunning.begin(), namesWhileRunning.end(), "task-0"),
+              namesWhileRunning.end());
+    EXPECT_NE(std::find(threadNames().begin(), threadNames().end(), "terminate"),
+              threadNames().end());
+    c.vcl.ClearTasks();
+}
+
+TEST(Component, StopWhileWorkersWaitForTheUiThread) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(100);
+    const std::string dir = testsupport::ScratchDir("stop");
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
+                        "vcodec=mpeg4\nacodec=libmp3lame"),
+                  i);
+    c.vcl.StartTask(2);
+    // Without running main-thread calls, both workers soon block on a progress hand-off.
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    c.vcl.Stop(true);
+    ASSERT_TRUE(c.WaitForBatchEnd(std::chrono::seconds(30)));
+    const auto t = c.Terminates();
+    ASSERT_EQ(t.size(), 5u);
+    int unstarted = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_FALSE(t[i].info.Finished);
+        EXPECT_FALSE(t[i].info.HasError) << t[i].info.ErrorMessage;
+        if (t[i].info.TaskIndex >= 2) ++unstarted;
+    }
+    EXPECT_EQ(unstarted, 2);
+    EXPECT_EQ(t[4].info.TaskIndex, -1);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(c.vcl.Task(i)->OpenCodecCount(), 0);
+    c.vcl.ClearTasks();
+}
+
+TEST(Component, PausedWorkersRestAndResumeOrStop) {
+    for (bool stopWhilePaused : {false, true}) {
+        RecordingComponent c;
+        c.vcl.SetProgressInterval(100);
+        const std::string dir = testsupport::ScratchDir("pause");
+        const std::string out = dir + "/o.avi";
+        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), out, "vcodec=mpeg4\nacodec=libmp3lame"), 0);
+        std::atomic<int> reports{0};
+        c.vcl.SetOnProgress([&](void*, PProgressInfo) { ++reports; });
+        c.vcl.StartTask(1);
+        mainthread::WaitPumping([&] { return reports.load() > 0; });
+        c.vcl.Pause();
+        // Let the worker reach its next packet boundary, then watch it rest.
+        PumpFor(std::chrono::milliseconds(200));
+        const int reportsPaused = reports.load();
+        const auto size = fs::file_size(out);
+        const double cpu = processCpuSeconds();
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        mainthread::Drain();
+        EXPECT_LT(processCpuSeconds() - cpu, 0.05);  // well under 1 % of a core over the wait
+        EXPECT_EQ(fs::file_size(out), size);
+        EXPECT_EQ(reports.load(), reportsPaused);
+        if (stopWhilePaused)
+            c.vcl.Stop(true);
+        else
+            c.vcl.Resume();
+        ASSERT_TRUE(c.WaitForBatchEnd());
+        const auto t = c.Terminates();
+        ASSERT_EQ(t.size(), 2u);
+        EXPECT_EQ(t[0].info.Finished, !stopWhilePaused);
+        EXPECT_FALSE(t[0].info.HasError);
+        c.vcl.Resume();
+        c.vcl.ClearTasks();
+    }
+}
+
+TEST(Component, StormOfStartsPausesResumesAndStops) {
+    const std::string dir = testsupport::ScratchDir("storm");
+    const int threadsBefore = threadCount();
+    std::mt19937 rng(1209);
+    for (int round = 0; round < 200; ++round) {
+        RecordingComponent c;
+        c.vcl.SetProgressInterval(100);
+        const int tasks = 2 + static_cast<int>(rng() % 3);
+        for (int i = 0; i < tasks; ++i)
+            ASSERT_EQ(c.Add(testmedia::Path("wav_pcm"),
+                            dir + "/o" + std::to_string(i) + ".wav"),
+                      i);
+        c.vcl.StartTask(1 + static_cast<int>(rng() % 3));
+        for (int step = 0; step < 3; ++step) {
+            PumpFor(std::chrono::milliseconds(rng() % 6));
+            switch (rng() % 4) {
+                case 0: c.vcl.Pause(); break;
+                case 1: c.vcl.Resume(); break;
+                case 2: c.vcl.Stop(rng() % 2); break;
+                default: break;
+            }
+        }
+        c.vcl.Resume();
+        ASSERT_TRUE(c.WaitForBatchEnd(std::chrono::seconds(30))) << "round " << round;
+        const auto t = c.Terminates();
+        std::vector<int> seen;
+        for (const auto& r : t) seen.push_back(r.info.TaskIndex);
+        ASSERT_EQ(t.size(), static_cast<size_t>(tasks) + 1) << "round " << round;
+        EXPECT_EQ(seen.back(), -1);
+        seen.pop_back();
+        std::sort(seen.begin(), seen.end());
+        for (int i = 0; i < tasks; ++i) EXPECT_EQ(seen[static_cast<size_t>(i)], i);
+        c.vcl.ClearTasks();
+    }
+    // Every worker and delivery thread is gone with its component.
+    EXPECT_EQ(threadCount(), threadsBefore);
+}

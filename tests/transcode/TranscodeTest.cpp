@@ -1,0 +1,297 @@
+#include <sys/stat.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "MediaAnalysis.h"
+#include "TestMedia.h"
+#include "TestSupport.h"
+#include "engine/CommandLine.h"
+#include "engine/FFmpeg.h"
+#include "engine/MainThread.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Outcome {
+    CommandLineResult built = CommandLineResult::Failed;
+    std::string buildMessage;
+    bool finished = false;
+    bool hasError = false;
+    std::string error;
+    std::vector<TTaskProgress> progress;
+    std::vector<int64_t> progressTimes;  // µs, when each report arrived
+};
+
+class Transcode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        mainthread::SetUiThread();
+        testsupport::LoadLibrariesOrFail();
+        dir = testsupport::ScratchDir("transcode");
+    }
+    // Builds a task from a command line and runs it on this thread.
+    Outcome run(const std::vector<std::string>& words, bool join = false,
+                int64_t interval = 500000, bool stopAtFirstReport = false) {
+        Outcome r;
+        TCustomFFmpeg task;
+        task.SetOption("v", "-1");
+        r.built = ApplyCommandLine(task, words, join, &r.buildMessage);
+        if (r.built != CommandLineResult::Ok) return r;
+        task.SetProgressInterval(interval);
+        task.SetOnProgress([&](TCustomFFmpeg& t, const TTaskProgress& p) {
+            r.progress.push_back(p);
+            r.progressTimes.push_back(lav::av_gettime_relative());
+            if (stopAtFirstReport) t.RequestStop();
+        });
+        task.RunConversion();
+        r.finished = task.Finished();
+        r.hasError = task.HasError();
+        r.error = task.ErrorMessage();
+        EXPECT_EQ(task.OpenCodecCount(), 0) << "every codec is closed after the run";
+        return r;
+    }
+    QJsonObject facts(const std::string& path) { return testsupport::FfprobeJson(path); }
+    QJsonObject stream(const std::string& path, const QString& type) {
+        for (const auto& s : facts(path)["streams"].toArray())
+            if (s.toObject()["codec_type"].toString() == type) return s.toObject();
+        return {};
+    }
+    std::string out(const std::string& name) { return dir + "/" + name; }
+
+    std::string dir;
+};
+
+double number(const QJsonValue& v) { return v.toString().toDouble(); }
+
+}  // namespace
+
+TEST_F(Transcode, DurationAndFrameCountAreKept) {
+    for (const char* name : {"o.mp4", "o.avi"}) {
+        const std::string o = out(name);
+        const bool mp4 = std::string(name) == "o.mp4";
+        Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", mp4 ? "libx264" : "mpeg4",
+                         "-vpre", mp4 ? "ultrafast" : "", "-acodec", mp4 ? "aac" : "libmp3lame",
+                         o});
+        ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+        ASSERT_TRUE(r.finished) << r.error;
+        const QJsonObject v = stream(o, "video"), a = stream(o, "audio");
+        std::string probe;
+        testsupport::Run("ffprobe -v error -count_frames -select_streams v -show_entries "
+                         "stream=nb_read_frames -of csv=p=0 " + testmedia::Quote(o), &probe);
+        EXPECT_NEAR(std::stoi(probe), 250, 1) << name;
+        EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 10.0, 0.1) << name;
+        // Audio: the source's 10 s plus at most one encoder frame and the encoder's priming.
+        const double audio = number(a["duration"]);
+        EXPECT_GE(audio, 9.98) << name;
+        EXPECT_LE(audio, 10.0 + 2 * 1152.0 / 44100 + 0.03) << name;
+        EXPECT_EQ(v["width"].toInt(), 320);
+    }
+}
+
+TEST_F(Transcode, PictureAndSoundStayTogether) {
+    for (const char* source : {"sync_markers", "sync_gap"}) {
+        const std::string o = out(std::string(source) + ".mp4");
+        Outcome r = run({"-i", testmedia::Path(source), "-vcodec", "mpeg4", "-qscale", "2",
+                         "-acodec", "aac", o});
+        ASSERT_TRUE(r.finished) << r.error;
+        const auto flashes = analysis::FlashTimes(analysis::Pictures(o));
+        const auto beeps = analysis::BeepTimes(analysis::FirstChannel(o));
+        ASSERT_EQ(flashes.size(), 3u) << source;
+        ASSERT_EQ(beeps.size(), 3u) << source;
+        for (size_t i = 0; i < 3; ++i) {
+            EXPECT_NEAR(flashes[i], 1.0 + 4.0 * static_cast<double>(i), 0.05) << source;
+            EXPECT_LE(std::fabs(flashes[i] - beeps[i]), 0.060) << source << " marker " << i;
+        }
+        const double drift = (flashes[2] - beeps[2]) - (flashes[0] - beeps[0]);
+        EXPECT_LE(std::fabs(drift), 0.020) << source;
+        // A constant-rate container fills the half-second gap with repeated pictures.
+        std::string frames;
+        testsupport::Run("ffprobe -v error -count_frames -select_streams v -show_entries "
+                         "stream=nb_read_frames -of csv=p=0 " + testmedia::Quote(o), &frames);
+        EXPECT_NEAR(std::stoi(frames), 250, 1) << source;
+    }
+}
+
+TEST_F(Transcode, CutStartsAtTheRightPictureAndLastsTheRightTime) {
+    const std::string o = out("cut.avi");
+    Outcome r = run({"-ss", "3", "-i", testmedia::Path("ramp10s"), "-t", "4", "-vcodec", "mpeg4",
+                     "-qscale", "2", "-acodec", "libmp3lame", o});
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 4.0, 0.1);
+    const auto pictures = analysis::Pictures(o);
+    ASSERT_FALSE(pictures.empty());
+    // Luma is 16 + 20 t: the first picture tells the source time it came from.
+    const double sourceTime = (pictures.front().meanY - 16) / 20;
+    EXPECT_NEAR(sourceTime, 3.0, 0.041);
+    EXPECT_NEAR(static_cast<double>(pictures.size()), 100, 1);
+}
+
+TEST_F(Transcode, JoinedInputsOfDifferentSizesMakeOneContinuousFile) {
+    const std::string o = out("joined.mp4");
+    Outcome r = run({"-i", testmedia::Path("clip10s"), "-i", testmedia::Path("clip10s_640"),
+                     "-vcodec", "libx264", "-vpre", "ultrafast", "-acodec", "aac", o},
+                    true);
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_FALSE(r.hasError);
+    EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 20.0, 0.15);
+    for (const char* kind : {"v", "a"}) {
+        std::string text;
+        testsupport::Run(std::string("ffprobe -v error -select_streams ") + kind +
+                             " -show_entries packet=dts -of csv=p=0 " + testmedia::Quote(o),
+                         &text);
+        std::istringstream in(text);
+        long long previous = LLONG_MIN, count = 0;
+        bool increasing = true;
+        for (std::string line; std::getline(in, line);) {
+            if (line.empty() || line == "N/A") continue;
+            const long long dts = std::stoll(line);
+            increasing &= dts > previous;
+            previous = dts;
+            ++count;
+        }
+        EXPECT_TRUE(increasing) << kind;
+        if (std::string(kind) == "v") {
+            EXPECT_NEAR(count, 500, 2);
+        }
+    }
+    // Every picture has the encoder's size: that of the input opened last.
+    for (const auto& p : analysis::Pictures(o)) {
+        ASSERT_EQ(p.width, 640);
+        ASSERT_EQ(p.height, 360);
+    }
+}
+
+TEST_F(Transcode, ProgressReportsAreSpacedAndEndWithTheFinalOne) {
+    Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec",
+                     "libmp3lame", out("p.avi")},
+                    false, 100000);
+    ASSERT_TRUE(r.finished) << r.error;
+    ASSERT_GE(r.progress.size(), 2u);
+    for (size_t i = 1; i + 1 < r.progress.size(); ++i)
+        EXPECT_GE(r.progressTimes[i] - r.progressTimes[i - 1], 100000 - 2000);
+    int64_t last = 0;
+    for (const TTaskProgress& p : r.progress) {
+        EXPECT_GE(p.CurrentDuration, last);  // never goes back
+        last = p.CurrentDuration;
+        EXPECT_LE(p.CurrentDuration, p.TotalDuration + 100000);
+        EXPECT_NEAR(static_cast<double>(p.TotalDuration), 10e6, 1e5);
+    }
+    EXPECT_EQ(r.progress.back().FileIndex, -1);
+    EXPECT_NEAR(static_cast<double>(r.progress.back().CurrentDuration), 10e6, 2e5);
+    EXPECT_GT(r.progress.back().FrameNumber, 240);
+
+    // Audio only: no frame numbers.
+    Outcome a = run({"-i", testmedia::Path("audio_mp3"), out("a.wav")}, false, 100000);
+    ASSERT_TRUE(a.finished) << a.error;
+    ASSERT_FALSE(a.progress.empty());
+    for (const TTaskProgress& p : a.progress) {
+        EXPECT_EQ(p.FrameNumber, -1);
+        EXPECT_EQ(p.FPS, -1);
+    }
+}
+
+TEST_F(Transcode, StoppedConversionEndsUnfinishedWithAPlayableFile) {
+    Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec",
+                     "libmp3lame", out("stop.avi")},
+                    false, 100000, true);
+    EXPECT_FALSE(r.finished);
+    EXPECT_FALSE(r.hasError) << r.error;
+    ASSERT_FALSE(r.progress.empty());
+    const double d = number(facts(out("stop.avi"))["format"].toObject()["duration"]);
+    EXPECT_GT(d, 0);
+    EXPECT_LT(d, 9.5);
+}
+
+TEST_F(Transcode, RefusedSetUpsSayWhyAndLeaveNoFile) {
+    const std::string src = testmedia::Path("avi_mpeg4_mp3");
+    Outcome r = run({"-i", src, "-vcodec", "nosuch", out("x.avi")});
+    EXPECT_EQ(r.buildMessage, "new_video_stream fail: Unknown encoder 'nosuch'");
+    r = run({"-i", src, "-acodec", "mpeg4", out("x.avi")});
+    EXPECT_EQ(r.buildMessage, "new_audio_stream fail: Invalid encoder type 'mpeg4'");
+    r = run({"-i", src, "-f", "nosuchformat", out("x.avi")});
+    EXPECT_EQ(r.buildMessage,
+              "Requested output format 'nosuchformat' is not a suitable output format");
+    r = run({"-i", src, out("x.nosuchext")});
+    EXPECT_EQ(r.buildMessage,
+              "Unable to find a suitable output format for '" + out("x.nosuchext") + "'");
+    r = run({"-i", src, out("missing-folder/x.avi")});
+    EXPECT_EQ(r.buildMessage, out("missing-folder/x.avi") + ": No such file or directory");
+    // Audio-only input into a video-only container: no stream at all.
+    r = run({"-i", testmedia::Path("audio_mp3"), "-f", "rawvideo", out("x.yuv")});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    EXPECT_TRUE(r.hasError);
+    EXPECT_EQ(r.error, "Output file #0 does not contain any stream");
+    r = run({"-i", src, "-acodec", "copy", "-vol", "512", out("vol.avi")});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    EXPECT_EQ(r.error, "-acodec copy and -vol are incompatible (frames are not decoded)");
+    EXPECT_FALSE(fs::exists(out("vol.avi")));
+    // An encoder that refuses its parameters fails the start and leaves nothing behind.
+    r = run({"-i", src, "-vcodec", "mpeg4", "-b", "1", "-bt", "1", out("bad.avi")});
+    if (r.hasError) {
+        EXPECT_FALSE(fs::exists(out("bad.avi")));
+    }
+    EXPECT_TRUE(fs::directory_iterator(dir) == fs::directory_iterator() ||
+                !fs::exists(out("x.avi")));
+}
+
+TEST_F(Transcode, NothingChangesOnDiskUntilTheConversionStarts) {
+    const std::string src = testmedia::Path("avi_mpeg4_mp3");
+    const std::string before = testsupport::ReadFile(src);
+    const int64_t srcTime = testsupport::MTimeNs(src);
+    const std::string existing = out("existing.avi");
+    testsupport::WriteFile(existing, "precious bytes");
+    {
+        TCustomFFmpeg task;
+        ASSERT_TRUE(task.OpenInput(QString::fromStdString(src))) << task.ErrorText();
+        ASSERT_GE(task.OpenOutput(QString::fromStdString(existing), false), 1) << task.ErrorText();
+        EXPECT_EQ(testsupport::ReadFile(existing), "precious bytes");
+    }  // freed without running
+    EXPECT_EQ(testsupport::ReadFile(existing), "precious bytes");
+    Outcome r = run({"-i", src, "-vcodec", "mpeg4", existing});
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_GT(fs::file_size(existing), 1000u);
+    EXPECT_EQ(testsupport::ReadFile(src), before);
+    EXPECT_EQ(testsupport::MTimeNs(src), srcTime);
+    // The null device is written to but never deleted.
+    r = run({"-i", src, "-f", "avi", "/dev/null"});
+    EXPECT_TRUE(r.finished) << r.error;
+    EXPECT_TRUE(fs::exists("/dev/null"));
+}
+
+TEST_F(Transcode, BrokenInputsFailClearlyOrGiveAShorterFile) {
+    for (const char* id : {"empty", "text_mp4", "random", "truncated"}) {
+        Outcome r = run({"-i", testmedia::Path(id), out(std::string(id) + ".avi")});
+        EXPECT_EQ(r.built, CommandLineResult::Failed) << id;
+        EXPECT_NE(r.buildMessage.find(": "), std::string::npos) << id << ": " << r.buildMessage;
+        EXPECT_FALSE(fs::exists(out(std::string(id) + ".avi")));
+    }
+    for (const char* id : {"mp3_truncated", "ts_truncated"}) {
+        const std::string o = out(std::string(id) + ".mkv");
+        Outcome r = run({"-i", testmedia::Path(id), "-acodec", "libmp3lame", "-vcodec", "mpeg4", o});
+        ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+        if (r.finished) {
+            EXPECT_GT(number(facts(o)["format"].toObject()["duration"]), 0.1) << id;
+        } else {
+            EXPECT_TRUE(r.hasError) << id;
+            EXPECT_FALSE(r.error.empty()) << id;
+        }
+    }
+}
+
+TEST_F(Transcode, WritesToAFullDiskEndWithAnError) {
+    Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-f", "avi",
+                     "/dev/full"});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    EXPECT_FALSE(r.finished);
+    EXPECT_TRUE(r.hasError);
+    EXPECT_FALSE(r.error.empty());
+}
