@@ -11,3 +11,5 @@ bool CliLoadLibraries();
 int RunLibs(const QStringList& args);
 int RunProbe(const QStringList& args);
 int RunTranscode(const QStringList& args);
+int RunProfiles(const QStringList& args);
+int RunConvert(const QStringList& args);

@@ -23,6 +23,8 @@ const Command kCommands[] = {
     {"libs", "bind the media libraries and print their versions", &RunLibs},
     {"probe", "print the facts of media files", &RunProbe},
     {"transcode", "convert with the engine's own options: [options] -i IN ... OUT", &RunTranscode},
+    {"profiles", "list the output profiles (--json: with their lists and defaults)", &RunProfiles},
+    {"convert", "convert files with a profile: --profile N [options] FILE...", &RunConvert},
 };
 
 void printUsage(FILE* out) {

@@ -68,6 +68,7 @@ struct OutputStream {
     bool active = true;
     bool wroteAny = false;
     int64_t lastEnd = 0;  // end of the last written packet, AV_TIME_BASE units
+    int64_t lastMuxDts = AV_NOPTS_VALUE;  // in the stream's time base
     int quality = -1;     // last encoded picture's, from the packet side data
     char pictType = '?';
     // Video.

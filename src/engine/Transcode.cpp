@@ -538,6 +538,18 @@ double Transcoder::outputTime(const OutputStream& ost) const {
 void Transcoder::muxPacket(OutputStream& ost, AVPacket* packet) {
     OutputFile& of = outputOf(ost);
     packet->stream_index = ost.index;
+    // A coarse stream time base can map two packets onto one tick (the final header packet of
+    // FLAC in AVI): the muxer refuses that, so the later one moves up a tick.
+    const int fmtFlags = of.ctx->oformat->flags;
+    if (!(fmtFlags & AVFMT_NOTIMESTAMPS) && packet->dts != AV_NOPTS_VALUE &&
+        ost.lastMuxDts != AV_NOPTS_VALUE) {
+        const int64_t least = ost.lastMuxDts + ((fmtFlags & AVFMT_TS_NONSTRICT) ? 0 : 1);
+        if (packet->dts < least) {
+            if (packet->pts != AV_NOPTS_VALUE && packet->pts < least) packet->pts = least;
+            packet->dts = least;
+        }
+    }
+    if (packet->dts != AV_NOPTS_VALUE) ost.lastMuxDts = packet->dts;
     if (packet->pts != AV_NOPTS_VALUE || packet->dts != AV_NOPTS_VALUE) {
         const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
         const int64_t end =

@@ -211,6 +211,23 @@ TEST_F(Transcode, StoppedConversionEndsUnfinishedWithAPlayableFile) {
     EXPECT_LT(d, 9.5);
 }
 
+TEST_F(Transcode, StoppedBeforeTheFirstPictureReportsNothing) {
+    TCustomFFmpeg task;
+    std::string message;
+    ASSERT_EQ(ApplyCommandLine(task, {"-i", testmedia::Path("clip10s"), out("early.avi")}, false,
+                               &message),
+              CommandLineResult::Ok)
+        << message;
+    int reports = 0;
+    task.SetOnProgress([&](TCustomFFmpeg&, const TTaskProgress&) { ++reports; });
+    task.RequestStop();
+    task.RunConversion();
+    EXPECT_FALSE(task.Finished());
+    EXPECT_FALSE(task.HasError()) << task.ErrorMessage();
+    EXPECT_EQ(reports, 0);
+    EXPECT_EQ(task.OpenCodecCount(), 0);
+}
+
 TEST_F(Transcode, RefusedSetUpsSayWhyAndLeaveNoFile) {
     const std::string src = testmedia::Path("avi_mpeg4_mp3");
     Outcome r = run({"-i", src, "-vcodec", "nosuch", out("x.avi")});

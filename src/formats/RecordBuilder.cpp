@@ -1,0 +1,135 @@
+#include "formats/RecordBuilder.h"
+
+namespace formats {
+
+namespace {
+
+std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
+
+// Index of the first character of the file-name part.
+qsizetype FileNameStart(const QString& path) { return path.lastIndexOf(QLatin1Char('/')) + 1; }
+
+// Index of the extension's dot in `path` (from the last dot of the file-name part), or -1.
+qsizetype ExtensionDot(const QString& path) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot >= FileNameStart(path) ? dot : -1;
+}
+
+// Splits `path` into everything before its extension and the extension (dot included).
+void SplitExtension(const QString& path, QString* base, QString* ext) {
+    const qsizetype dot = ExtensionDot(path);
+    *base = dot < 0 ? path : path.left(dot);
+    *ext = dot < 0 ? QString{} : path.mid(dot);
+}
+
+}  // namespace
+
+std::string ForcedInputFormat(const QString& source) {
+    return source.endsWith(QLatin1String(".dat"), Qt::CaseInsensitive) ? std::string("mpeg")
+                                                                       : std::string();
+}
+
+TInputOptions BuildInputRecord(const JobFields& f, AddMode mode) {
+    TInputOptions in;
+    in.FileName = f.SourceFile;
+    in.FileFormat = ForcedInputFormat(f.SourceFile);
+    in.StartTime = mode == AddMode::OneFile ? f.JobCutStart * 1000 : f.JobCutStart;
+    return in;
+}
+
+TOutputOptions BuildOutputRecord(const JobFields& f, AddMode mode, const QString& outputFile) {
+    TOutputOptions out;
+    const QString autoText = QStringLiteral("AUTO");
+    out.FileName = outputFile;
+    if (!f.JobFormat.isEmpty()) out.FileFormat = Utf8(f.JobFormat);
+    if (!f.JobAudioCodec.isEmpty() && f.JobAudioCodec != autoText)
+        out.AudioCodec = Utf8(f.JobAudioCodec);
+    if (f.JobVolume != QLatin1String("256")) out.AudioVolume = f.JobVolume.toInt();
+    if (!f.JobAudioChannels.isEmpty()) out.AudioChannels = f.JobAudioChannels.toInt();
+    if (!f.JobSampleRate.isEmpty() && f.JobSampleRate != autoText)
+        out.AudioSampleRate = f.JobSampleRate.toInt();
+    if (f.JobAudioBitRate != -1000 && f.JobAudioBitRate != -2000)
+        out.AudioBitRate = f.JobAudioBitRate;
+    out.DisableVideo = f.JobAudioOnly;
+    if (!f.JobFrameRate.isEmpty()) out.FrameRate = Utf8(f.JobFrameRate);
+    if (!f.JobFrameSize.isEmpty()) out.FrameSize = Utf8(f.JobFrameSize);
+    if (!f.JobAspect.isEmpty()) out.AspectRatio = Utf8(f.JobAspect);
+    if (f.JobVideoBitRate != -1000) out.VideoBitRate = f.JobVideoBitRate;
+    if (!f.JobVideoFilters.isEmpty()) out.VideoFilters = Utf8(f.JobVideoFilters);
+    if (!f.JobVideoTag.isEmpty()) out.VideoTag = Utf8(f.JobVideoTag);
+
+    // The codec rule: the MPEG-4 encoder keeps a DivX/XviD tag only inside AVI.
+    if (!f.JobVideoCodec.isEmpty()) {
+        out.VideoCodec = Utf8(f.JobVideoCodec);
+        if (f.JobVideoCodec == QLatin1String("libx264")) out.VideoPreset = "libx264-default";
+        if (f.JobVideoCodec == QLatin1String("mpeg4")) {
+            const bool keep = (f.JobVideoTag == QLatin1String("DX50") ||
+                               f.JobVideoTag == QLatin1String("XVID")) &&
+                              f.OutputExtension == QLatin1String(".avi");
+            if (!keep) out.VideoTag.clear();
+        }
+    }
+
+    if (!f.JobTarget.isEmpty()) {
+        if (f.JobTarget == QLatin1String("vcd"))
+            out.Target = 1;
+        else if (f.JobTarget == QLatin1String("svcd"))
+            out.Target = 2;
+        else if (f.JobTarget == QLatin1String("dvd"))
+            out.Target = 3;
+        else
+            out.Target = 0;
+    }
+    out.TargetNorm = f.JobTVStandard == QLatin1String("PAL")    ? 1
+                     : f.JobTVStandard == QLatin1String("NTSC") ? 2
+                                                                : 0;
+
+    const bool select = f.JobCutMode == QLatin1String("Select");
+    if (mode == AddMode::OneFile) {
+        if (select)
+            out.Duration = f.JobCutDuration * 1000;
+        else
+            out.StartTime = 0;
+    }
+    return out;
+}
+
+QString CandidateOutputName(const JobFields& f, AddMode mode, const QString& outputFolder) {
+    if (mode == AddMode::OneFile) return f.OutputFile;
+    QString base, ext, ignored;
+    SplitExtension(f.OutputFile, &ignored, &ext);
+    const QString source = f.SourceFile.mid(FileNameStart(f.SourceFile));
+    const qsizetype dot = source.lastIndexOf(QLatin1Char('.'));
+    base = dot < 0 ? source : source.left(dot);
+    QString folder = outputFolder;
+    if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
+    return folder + base + ext;
+}
+
+QString NumberedName(const QString& path, const NameTaken& taken) {
+    if (!taken(path)) return path;
+    QString base, ext;
+    SplitExtension(path, &base, &ext);
+    for (qint64 n = 1;; ++n) {
+        const QString name =
+            base + QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')') + ext;
+        if (!taken(name)) return name;
+    }
+}
+
+QString BatchOutputName(const QString& storedName, const QString& outputFolder,
+                        OverwritePolicy policy, const NameTaken& exists) {
+    QString path = outputFolder;
+    if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
+    path += storedName.mid(FileNameStart(storedName));
+    // Only the file-name part is searched: a folder named "(New_…" is not a number.
+    const qsizetype marker = path.indexOf(QLatin1String("(New_"), FileNameStart(path));
+    if (marker < 0) return path;
+    QString base, ext;
+    SplitExtension(path, &base, &ext);
+    const QString plain = path.left(marker) + ext;
+    if (policy == OverwritePolicy::NewName) return NumberedName(plain, exists);
+    return plain;
+}
+
+}  // namespace formats

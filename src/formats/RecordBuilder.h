@@ -1,0 +1,59 @@
+// From the job fields of an addition to the engine's option records, and the output names of a
+// batch. One copy of this mapping serves the main window and the command line, so the same
+// choices give the same file on both roads.
+//
+// Pure functions (no widgets, no engine calls); the only outside look is through the `NameTaken`
+// predicate a caller passes in. Any thread.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+#include "engine/FFmpegTypes.h"
+#include "formats/OptionsModel.h"
+
+namespace formats {
+
+// One file added through the one-file dialog, or several in one go (no cut range possible, the
+// output named from the source and the profile's final extension).
+enum class AddMode { OneFile, SeveralFiles };
+
+// The overwrite selector of the main window: item 0 numbers a taken name, item 1 reuses it.
+enum class OverwritePolicy { NewName, Overwrite };
+
+// The input record of a row: `FileName` the source; "mpeg" forced for ".dat" sources (any letter
+// case); `StartTime` the cut start in microseconds for one file, unscaled for several.
+TInputOptions BuildInputRecord(const JobFields& fields, AddMode mode);
+
+// The output record of a row, written to `outputFile`: every job field under its condition
+// (strings applied when not empty, "AUTO" meaning the encoder's own choice, -1000/-2000 bit-rates
+// not set, volume "256" unchanged), disc target and norm, the cut range as a duration, and the
+// codec rule: "libx264" also takes the preset "libx264-default"; "mpeg4" keeps the tag "DX50" or
+// "XVID" only in an ".avi" profile.
+TOutputOptions BuildOutputRecord(const JobFields& fields, AddMode mode, const QString& outputFile);
+
+// The input format an addition forces on `source` ("mpeg" for ".dat", else empty). The options
+// dialog's duration read uses the same rule.
+std::string ForcedInputFormat(const QString& source);
+
+// The output name before numbering. One file: `OutputFile` as the options dialog built it.
+// Several files: `outputFolder`, "/", the source's file name without its extension, and the
+// extension of `OutputFile` (only the last part of a two-dot tag such as ".psp.mp4").
+QString CandidateOutputName(const JobFields& fields, AddMode mode, const QString& outputFolder);
+
+// Whether a name is taken (exists on disk, or belongs to another file of the same batch).
+using NameTaken = std::function<bool(const QString& path)>;
+
+// `path` itself when it is not taken; else base + "(New_" + n + ")" + ext for the smallest n ≥ 1
+// whose name is not taken (ext: from the last dot of the file-name part, dot included; none when
+// that part has no dot).
+QString NumberedName(const QString& path, const NameTaken& taken);
+
+// The name a row's output gets when a batch starts: the stored name's file-name part moved into
+// `outputFolder`; a name that once needed a number is numbered afresh from its plain form
+// (the text before the first "(New_", plus the extension) when that plain name exists and the
+// policy numbers, and otherwise goes back to the plain name.
+QString BatchOutputName(const QString& storedName, const QString& outputFolder,
+                        OverwritePolicy policy, const NameTaken& exists);
+
+}  // namespace formats
