@@ -76,6 +76,13 @@ const TPathFileName& TCustomFFmpeg::OutputFileName(int index) const {
     return outputs_[static_cast<size_t>(index)]->fileName;
 }
 
+int64_t TCustomFFmpeg::TotalDuration() const {
+    const int64_t recording = options_->State().RecordingTime;
+    if (recording != INT64_MAX && recording > 0 && (totalDuration_ <= 0 || recording < totalDuration_))
+        return recording;
+    return totalDuration_ > 0 ? totalDuration_ : -1;
+}
+
 std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {
     std::vector<AVRational> rates;
     for (const auto& in : inputs_) {

@@ -67,8 +67,9 @@ public:
     AVFormatContext* InputContext(int index) const;
     const TPathFileName& InputFileName(int index) const;
     const TPathFileName& OutputFileName(int index) const;
-    // Expected length of the output in microseconds, -1 when unknown.
-    int64_t TotalDuration() const { return totalDuration_ > 0 ? totalDuration_ : -1; }
+    // Expected length of the output in microseconds, -1 when unknown: the longest input (the
+    // sum of the inputs when joining), or the recording length when that is shorter.
+    int64_t TotalDuration() const;
 
     // Running.
     void SetProgressInterval(int64_t microseconds) { progressInterval_ = microseconds; }

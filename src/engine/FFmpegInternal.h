@@ -71,6 +71,9 @@ struct OutputStream {
     int64_t lastMuxDts = AV_NOPTS_VALUE;  // in the stream's time base
     int quality = -1;     // last encoded picture's, from the packet side data
     char pictType = '?';
+    uint64_t lastError[3] = {0, 0, 0};   // squared error per plane of the last picture (PSNR)
+    uint64_t totalError[3] = {0, 0, 0};
+    std::array<int64_t, 32> qpHistogram{};
     // Video.
     int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
     bool deinterlace = false;

@@ -201,9 +201,14 @@ void TCustomFFmpegVCL::RemoveTask(int taskIndex) {
 }
 
 void TCustomFFmpegVCL::joinWorkers() {
-    for (auto& task : tasks_)
-        if (task->worker_.joinable() && task->worker_.get_id() != std::this_thread::get_id())
-            task->worker_.join();
+    std::vector<std::thread*> workers;
+    {
+        std::lock_guard<std::mutex> lk(batchMutex_);
+        for (auto& task : tasks_)
+            if (task->worker_.joinable() && task->worker_.get_id() != std::this_thread::get_id())
+                workers.push_back(&task->worker_);
+    }
+    for (std::thread* w : workers) w->join();
 }
 
 void TCustomFFmpegVCL::ClearTasks() {
@@ -258,6 +263,7 @@ void TCustomFFmpegVCL::launch(TFFmpeg* task) {
         DoTerminate(*task);
         return;
     }
+    // Called with the batch lock held: a task seen Running under the lock always has its worker.
     task->workerDone_ = false;
     task->worker_ = std::thread([this, task] { runWorker(task); });
 }
@@ -277,7 +283,6 @@ void TCustomFFmpegVCL::runWorker(TFFmpeg* task) {
 }
 
 void TCustomFFmpegVCL::StartTask(int threadCount) {
-    std::vector<TFFmpeg*> toStart;
     bool emptyBatch = false;
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
@@ -297,7 +302,7 @@ void TCustomFFmpegVCL::StartTask(int threadCount) {
             for (int n = threadCount; n > 0; --n) {
                 TFFmpeg* task = takeNextLocked();
                 if (!task) break;
-                toStart.push_back(task);
+                launch(task);
             }
         }
     }
@@ -305,10 +310,7 @@ void TCustomFFmpegVCL::StartTask(int threadCount) {
         if (!threadMode_) raiseTerminate(TTerminateInfo{-1, true, false, {}});
         return;
     }
-    if (threadMode_) {
-        for (TFFmpeg* task : toStart) launch(task);
-        return;
-    }
+    if (threadMode_) return;
     for (;;) {
         TFFmpeg* task;
         {
@@ -343,8 +345,10 @@ void TCustomFFmpegVCL::Resume() {
 void TCustomFFmpegVCL::stopTask(TFFmpeg* task, bool wait) {
     bool deliverNow = false;
     bool running = false;
+    bool hasWorker = false;
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
+        hasWorker = task->worker_.joinable();
         if (task->state_ == TFFmpeg::TRunState::Running) {
             running = true;
         } else if (task->state_ == TFFmpeg::TRunState::Ready) {
@@ -358,14 +362,14 @@ void TCustomFFmpegVCL::stopTask(TFFmpeg* task, bool wait) {
             std::lock_guard<std::mutex> lk(pauseMutex_);  // a paused worker must see it
         }
         pauseCv_.notify_all();
-        if (wait && task->worker_.joinable()) {
+        if (wait && hasWorker) {
             if (mainthread::IsUiThread())
                 mainthread::WaitPumping([task] { return task->workerDone_.load(); },
                                         std::chrono::milliseconds(20));
             else
                 while (!task->workerDone_.load())
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            task->worker_.join();
+            // The finished worker is joined with the list (ClearTasks, destruction).
         }
     } else if (deliverNow) {
         // A task that never ran ends without running: Finished and HasError false.
@@ -448,7 +452,6 @@ void TCustomFFmpegVCL::deliveryLoop() {
 }
 
 void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
-    TFFmpeg* next = nullptr;
     bool endOfBatch = false;
     TTerminateInfo info;
     {
@@ -465,7 +468,8 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
                 allDone_ = true;  // before the event: its handler may clear the list
             }
         } else if (threadMode_) {
-            next = takeNextLocked();
+            // This worker's slot goes to the next pending task.
+            if (TFFmpeg* next = takeNextLocked()) launch(next);
         }
         if (threadMode_) {
             raiseTerminate(info);
@@ -476,5 +480,4 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
         raiseTerminate(info);
         if (endOfBatch) raiseTerminate(TTerminateInfo{-1, true, false, {}});
     }
-    if (next) launch(next);
 }

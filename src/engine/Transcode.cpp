@@ -60,6 +60,7 @@ struct Transcoder {
             lav::av_frame_free(&ist->filtered);
         }
         lav::av_packet_free(&pkt);
+        if (vstats) std::fclose(vstats);
     }
 
     [[noreturn]] void fail(const std::string& m) { throw FFmpegException(m); }
@@ -103,7 +104,41 @@ struct Transcoder {
     void switchJoinInput();
     void report(bool final);
     double outputTime(const OutputStream& ost) const;
+    void writeVideoStats(OutputStream& ost, int frameSize);
+    FILE* vstats = nullptr;
 };
+
+namespace {
+
+// PSNR of a squared error summed over `pixels` samples of 8-bit values.
+double psnr(double error, double pixels) {
+    if (pixels <= 0) return 0;
+    const double mse = error / (pixels * 255.0 * 255.0);
+    return mse > 0 ? -10.0 * std::log10(mse) : 99.99;
+}
+
+}  // namespace
+
+void Transcoder::writeVideoStats(OutputStream& ost, int frameSize) {
+    if (!vstats) {
+        vstats = std::fopen(o.VStatsFileName.c_str(), "w");
+        if (!vstats) fail("fopen fail: " + o.VStatsFileName);
+    }
+    const AVCodecContext* enc = ost.enc;
+    std::fprintf(vstats, "frame= %5d q= %2.1f ", static_cast<int>(ost.frameNumber + 1),
+                 ost.quality / static_cast<double>(FF_QP2LAMBDA));
+    if (enc->flags & AV_CODEC_FLAG_PSNR)
+        std::fprintf(vstats, "PSNR= %6.2f ",
+                     psnr(static_cast<double>(ost.lastError[0]),
+                          static_cast<double>(enc->width) * enc->height));
+    std::fprintf(vstats, "f_size= %6d ", frameSize);
+    const double time = static_cast<double>(ost.syncOpts) * av_q2d(enc->time_base);
+    const double bitrate = time > 0 ? static_cast<double>(frameSize) * 8 / av_q2d(enc->time_base) / 1000 : 0;
+    const double average = time > 0 ? static_cast<double>(videoSize) * 8 / time / 1000 : 0;
+    std::fprintf(vstats, "s_size= %8.0fkB time= %0.3f br= %7.1fkbits/s avg_br= %7.1fkbits/s ",
+                 static_cast<double>(videoSize) / 1024, time, bitrate, average);
+    std::fprintf(vstats, "type= %c\n", ost.pictType);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Start-of-conversion set-up
@@ -612,14 +647,21 @@ void Transcoder::encodeAndWrite(OutputStream& ost, const AVFrame* frame) {
             size_t size = 0;
             const uint8_t* q =
                 lav::av_packet_get_side_data(ost.pkt, AV_PKT_DATA_QUALITY_STATS, &size);
-            if (q && size >= 5) {
+            if (q && size >= 8) {
                 int32_t quality;
                 std::memcpy(&quality, q, sizeof quality);
                 ost.quality = quality;
                 ost.pictType = lav::av_get_picture_type_char(static_cast<AVPictureType>(q[4]));
+                const int qp = std::clamp(quality / FF_QP2LAMBDA, 0, 31);
+                ++ost.qpHistogram[static_cast<size_t>(qp)];
+                for (int i = 0; i < std::min<int>(q[5], 3) && size >= 8 + 8u * (i + 1); ++i) {
+                    std::memcpy(&ost.lastError[i], q + 8 + 8 * i, sizeof(uint64_t));
+                    ost.totalError[i] += ost.lastError[i];
+                }
             }
             videoSize += ost.pkt->size;
             if (ost.passLog && enc->stats_out) std::fputs(enc->stats_out, ost.passLog);
+            if (!o.VStatsFileName.empty()) writeVideoStats(ost, ost.pkt->size);
         } else {
             audioSize += ost.pkt->size;
         }
@@ -1161,6 +1203,25 @@ void Transcoder::report(bool final) {
                 quality = ost->encoding ? q : -1.0f;
                 status += Format("frame=%5d fps=%3d q=%3.1f ", frames, fps, quality);
                 if (final) status += "L";
+                if (o.QpHist) {
+                    for (int64_t count : ost->qpHistogram)
+                        status += Format("%X", static_cast<int>(std::log2(count + 1)));
+                }
+                if (ost->encoding && (ost->enc->flags & AV_CODEC_FLAG_PSNR)) {
+                    const double pixels = static_cast<double>(ost->enc->width) * ost->enc->height;
+                    const double encoded =
+                        static_cast<double>(std::max<int64_t>(ost->frameNumber, 1));
+                    const double scale[3] = {1.0, 0.25, 0.25};
+                    double sum = 0;
+                    status += "PSNR=";
+                    for (int j = 0; j < 3; ++j) {
+                        const double err = final ? static_cast<double>(ost->totalError[j]) / encoded
+                                                 : static_cast<double>(ost->lastError[j]);
+                        sum += err;
+                        status += Format("%c:%2.2f ", "YUV"[j], psnr(err, pixels * scale[j]));
+                    }
+                    status += Format("*:%2.2f ", psnr(sum, pixels * 1.5));
+                }
             } else {
                 status += Format("q=%2.1f ", q);
             }
