@@ -81,9 +81,14 @@ void Invoke(const std::function<void()>& fn) {
     call->waited = true;
     enqueue(call);
     State& s = state();
-    std::unique_lock<std::mutex> lk(s.mutex);
-    s.finished.wait(lk, [&] { return call->done; });
-    if (call->error) std::rethrow_exception(call->error);
+    std::exception_ptr error;
+    {
+        std::unique_lock<std::mutex> lk(s.mutex);
+        s.finished.wait(lk, [&] { return call->done; });
+        // Taken out under the lock: from here on only this thread touches the exception.
+        error = std::move(call->error);
+    }
+    if (error) std::rethrow_exception(error);
 }
 
 void Post(std::function<void()> fn) {
@@ -114,7 +119,7 @@ int Drain() {
         if (call->waited) {
             {
                 std::lock_guard<std::mutex> lk(s.mutex);
-                call->error = error;
+                call->error = std::move(error);
                 call->done = true;
             }
             s.finished.notify_all();
