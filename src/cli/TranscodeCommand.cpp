@@ -97,7 +97,7 @@ int RunTranscode(const QStringList& args) {
     }
 
     const int64_t start = lav::av_gettime_relative();
-    task.SetOnProgress([&](TCustomFFmpeg&, const TTaskProgress& p) {
+    task.SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo& p) {
         const double elapsed = static_cast<double>(lav::av_gettime_relative() - start) / 1e6;
         const double done = static_cast<double>(p.CurrentDuration) / 1e6;
         const double speed = elapsed > 0 ? done / elapsed : 0;

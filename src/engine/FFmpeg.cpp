@@ -491,6 +491,21 @@ void setLanguage(AVStream* st, std::string& language) {
 
 }  // namespace
 
+// The encoder named for the stream, else the container's choice for its kind (null when the
+// container has none and `required` is false).
+const AVCodec* TCustomFFmpeg::encoderFor(const OutputFile& of, const OutputStream& ost,
+                                         const std::string& name, bool required) const {
+    if (const AVCodec* codec = findCodec(name, ost.type, true, of.ctx->strict_std_compliance))
+        return codec;
+    const AVCodecID id =
+        lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url, nullptr, ost.type);
+    const AVCodec* codec = lav::avcodec_find_encoder(id);
+    if (!codec && required)
+        fail(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
+                    static_cast<int>(id), ost.fileIndex, ost.index, MediaTypeName(ost.type)));
+    return codec;
+}
+
 void TCustomFFmpeg::newVideoStream(OutputFile& of) {
     TOptionState& o = options_->State();
     OutputStream& ost = newOutputStream(of, AVMEDIA_TYPE_VIDEO);
@@ -511,15 +526,7 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
         st->sample_aspect_ratio = sampleAspect(o.FrameWidth, o.FrameHeight);
     } else {
         AVRational rate = o.FrameRate.num > 0 && o.FrameRate.den > 0 ? o.FrameRate : AVRational{25, 1};
-        const AVCodec* codec = findCodec(o.VideoCodecName, AVMEDIA_TYPE_VIDEO, true,
-                                         of.ctx->strict_std_compliance);
-        if (!codec) {
-            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
-                                                     nullptr, AVMEDIA_TYPE_VIDEO);
-            codec = lav::avcodec_find_encoder(id);
-            if (!codec) fail(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
-                                    static_cast<int>(id), ost.fileIndex, ost.index, "Video"));
-        }
+        const AVCodec* codec = encoderFor(of, ost, o.VideoCodecName);
         ost.codec = codec;
         ost.encoding = true;
         AVCodecContext* enc = lav::avcodec_alloc_context3(codec);
@@ -658,15 +665,7 @@ void TCustomFFmpeg::newAudioStream(OutputFile& of) {
         if (!ost.amr->ok()) fail(Format("Unknown encoder '%s'", AmrNbEncoder::kName));
         enc->bit_rate = ost.amr->modeBitRate();
     } else {
-        const AVCodec* codec = findCodec(o.AudioCodecName, AVMEDIA_TYPE_AUDIO, true,
-                                         of.ctx->strict_std_compliance);
-        if (!codec) {
-            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
-                                                     nullptr, AVMEDIA_TYPE_AUDIO);
-            codec = lav::avcodec_find_encoder(id);
-            if (!codec) fail(Format("Encoder (codec id %d) not found for output stream #%d.%d (%s)",
-                                    static_cast<int>(id), ost.fileIndex, ost.index, "Audio"));
-        }
+        const AVCodec* codec = encoderFor(of, ost, o.AudioCodecName);
         ost.codec = codec;
         ost.encoding = true;
         AVCodecContext* enc = lav::avcodec_alloc_context3(codec);
@@ -752,13 +751,7 @@ void TCustomFFmpeg::newSubtitleStream(OutputFile& of) {
     if (o.SubtitleStreamCopy) {
         ost.copy = true;
     } else {
-        const AVCodec* codec = findCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
-                                         of.ctx->strict_std_compliance);
-        if (!codec) {
-            const AVCodecID id = lav::av_guess_codec(of.ctx->oformat, nullptr, of.ctx->url,
-                                                     nullptr, AVMEDIA_TYPE_SUBTITLE);
-            codec = lav::avcodec_find_encoder(id);
-        }
+        const AVCodec* codec = encoderFor(of, ost, o.SubtitleCodecName, false);
         if (codec) {
             ost.codec = codec;
             ost.encoding = true;

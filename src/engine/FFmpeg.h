@@ -31,18 +31,6 @@ struct InputStream;
 struct OutputFile;
 struct OutputStream;
 
-// Progress of a running task (see TProgressInfo for the meaning of each value).
-struct TTaskProgress {
-    int FileIndex = -1;
-    int FrameNumber = -1;
-    int FPS = -1;
-    float Quality = -1.0f;
-    float BitRate = 0.0f;
-    int64_t CurrentSize = 0;
-    int64_t CurrentDuration = 0;
-    int64_t TotalDuration = -1;
-};
-
 class TCustomFFmpeg : public IOptionHost {
 public:
     // `maxFiles`: inputs and outputs per task, 1 to 512 (std::invalid_argument otherwise).
@@ -73,7 +61,8 @@ public:
 
     // Running.
     void SetProgressInterval(int64_t microseconds) { progressInterval_ = microseconds; }
-    using ProgressCallback = std::function<void(TCustomFFmpeg&, const TTaskProgress&)>;
+    // The report's TaskIndex is left at -1: the component knows the task's position.
+    using ProgressCallback = std::function<void(TCustomFFmpeg&, const TProgressInfo&)>;
     void SetOnProgress(ProgressCallback cb) { onProgress_ = std::move(cb); }
     // Called at every packet boundary and duplicated picture, outside the codec lock: the place
     // where a paused task waits.
@@ -104,6 +93,8 @@ private:
     [[noreturn]] void fail(const std::string& message) const;
     const AVCodec* findCodec(const std::string& name, AVMediaType type, bool encoder,
                              int strict) const;
+    const AVCodec* encoderFor(const OutputFile& of, const OutputStream& ost,
+                              const std::string& name, bool required = true) const;
     void newVideoStream(OutputFile& of);
     void newAudioStream(OutputFile& of);
     void newSubtitleStream(OutputFile& of);

@@ -137,7 +137,7 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
         }
         if (TAVProbe* probe = task->Probe(input)) probe->AttachContext(task->InputContext(input));
         TFFmpeg* raw = task.get();
-        raw->SetOnProgress([this](TCustomFFmpeg& t, const TTaskProgress& p) {
+        raw->SetOnProgress([this](TCustomFFmpeg& t, const TProgressInfo& p) {
             DoProgress(static_cast<TFFmpeg&>(t), p);
         });
         raw->SetCheckpoint([this, raw] { checkpoint(raw); });
@@ -387,7 +387,7 @@ void TCustomFFmpegVCL::Stop(bool wait) {
     stopping_ = false;
 }
 
-void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TTaskProgress& p) {
+void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
     TProgressEvent handler;
     {
         std::lock_guard<std::mutex> lk(handlerMutex_);
@@ -395,18 +395,11 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TTaskProgress& p) {
     }
     if (!handler) return;
     std::lock_guard<std::mutex> lk(progressMutex_);
+    progressInfo_ = p;
     {
         std::lock_guard<std::mutex> blk(batchMutex_);
         progressInfo_.TaskIndex = indexOf(&task);
     }
-    progressInfo_.FileIndex = p.FileIndex;
-    progressInfo_.FrameNumber = p.FrameNumber;
-    progressInfo_.FPS = p.FPS;
-    progressInfo_.Quality = p.Quality;
-    progressInfo_.BitRate = p.BitRate;
-    progressInfo_.CurrentSize = p.CurrentSize;
-    progressInfo_.CurrentDuration = p.CurrentDuration;
-    progressInfo_.TotalDuration = p.TotalDuration;
     if (triggerInMainThread_.load() && !mainthread::IsUiThread())
         mainthread::Invoke([&] { handler(this, &progressInfo_); });
     else

@@ -120,7 +120,7 @@ public:
 
 protected:
     // Task callbacks (run on the task's thread).
-    virtual void DoProgress(TFFmpeg& task, const TTaskProgress& progress);
+    virtual void DoProgress(TFFmpeg& task, const TProgressInfo& progress);
     virtual void DoTerminate(TFFmpeg& task);
 
 private:

@@ -1240,7 +1240,7 @@ void Transcoder::report(bool final) {
         if (dupCount || dropCount) status += Format(" dup=%d drop=%d", dupCount, dropCount);
     }
     if (callback) {
-        TTaskProgress p;
+        TProgressInfo p;
         p.FileIndex = final ? -1 : lastFileIndex;
         p.FrameNumber = frames;
         p.FPS = fps;

@@ -19,18 +19,10 @@ using testmedia::Quote;
 
 namespace {
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using Result = testsupport::CommandResult;
 
 Result cli(const std::string& args) {
-    const std::string errFile = testsupport::ScratchDir("cli-err") + "/stderr";
-    Result r;
-    r.status =
-        testsupport::Run(std::string(TANDREL_CLI) + " " + args + " 2>" + Quote(errFile), &r.out);
-    r.err = testsupport::ReadFile(errFile);
-    return r;
+    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
 }
 
 std::vector<std::string> lines(const std::string& text) {

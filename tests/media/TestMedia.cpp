@@ -51,6 +51,18 @@ bool writeBytes(const std::string& out, const std::string& bytes) {
     return static_cast<bool>(f);
 }
 
+// Writes the first `length(size)` bytes of `src` to `out`: a copy cut short.
+bool writePrefix(const std::string& src, const std::string& out,
+                 const std::function<size_t(size_t)>& length, std::string* error) {
+    std::ifstream in(src, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.empty()) {
+        if (error) *error = "source clip missing";
+        return false;
+    }
+    return writeBytes(out, bytes.substr(0, length(bytes.size())));
+}
+
 const std::vector<Clip>& clips() {
     static const std::vector<Clip> list = {
         {"avi_mpeg4_mp3", "avi_mpeg4_mp3.avi",
@@ -114,14 +126,7 @@ const std::vector<Clip>& clips() {
          [](const std::string& out, const std::string&, std::string*) { return writeBytes(out, ""); }},
         {"truncated", "truncated.mp4",
          [](const std::string& out, const std::string& src, std::string* e) {
-             std::ifstream in(src, std::ios::binary);
-             std::string bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-             if (bytes.empty()) {
-                 if (e) *e = "source clip missing";
-                 return false;
-             }
-             return writeBytes(out, bytes.substr(0, bytes.size() / 2));
+             return writePrefix(src, out, [](size_t n) { return n / 2; }, e);
          },
          "mp4_h264_aac"},
         {"random", "random.avi",
@@ -191,27 +196,13 @@ const std::vector<Clip>& clips() {
          }},
         {"mp3_truncated", "truncated.mp3",
          [](const std::string& out, const std::string& src, std::string* e) {
-             std::ifstream in(src, std::ios::binary);
-             std::string bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-             if (bytes.empty()) {
-                 if (e) *e = "source clip missing";
-                 return false;
-             }
-             return writeBytes(out, bytes.substr(0, bytes.size() * 3 / 5));
+             return writePrefix(src, out, [](size_t n) { return n * 3 / 5; }, e);
          },
          "mp3_tags"},
         {"ts_truncated", "truncated.ts",
          [](const std::string& out, const std::string& src, std::string* e) {
-             std::ifstream in(src, std::ios::binary);
-             std::string bytes((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-             if (bytes.empty()) {
-                 if (e) *e = "source clip missing";
-                 return false;
-             }
              // Cut inside a packet, as an interrupted copy would.
-             return writeBytes(out, bytes.substr(0, bytes.size() / 2 + 77));
+             return writePrefix(src, out, [](size_t n) { return n / 2 + 77; }, e);
          },
          "ts_mpeg2"},
         {"clip10s", "clip10s.mp4",

@@ -14,18 +14,10 @@ namespace {
 
 using testmedia::Quote;
 
-struct Result {
-    int status;
-    std::string out, err;
-};
+using Result = testsupport::CommandResult;
 
 Result cli(const std::string& args) {
-    const std::string errFile = testsupport::ScratchDir("cli-err") + "/stderr";
-    Result r;
-    r.status = testsupport::Run(
-        std::string(TANDREL_CLI) + " probe " + args + " 2>" + Quote(errFile), &r.out);
-    r.err = testsupport::ReadFile(errFile);
-    return r;
+    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " probe " + args);
 }
 
 TEST(ProbeCli, PrintsTheDescriptionTextOfEachFile) {

@@ -61,6 +61,14 @@ int Run(const std::string& command, std::string* out) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+CommandResult RunCapturing(const std::string& command) {
+    const std::string errFile = ScratchDir("stderr-capture") + "/stderr";
+    CommandResult r;
+    r.status = Run(command + " 2>" + testmedia::Quote(errFile), &r.out);
+    r.err = ReadFile(errFile);
+    return r;
+}
+
 QJsonObject FfprobeJson(const std::string& path) {
     std::string out;
     if (Run("ffprobe -v error -print_format json -show_format -show_streams " +

@@ -27,6 +27,13 @@ void LoadLibrariesOrFail(uint32_t set = 0);
 // Runs a command line through /bin/sh; returns its exit status and stdout.
 int Run(const std::string& command, std::string* out = nullptr);
 
+// A command's exit status, standard output and standard error.
+struct CommandResult {
+    int status = -1;
+    std::string out, err;
+};
+CommandResult RunCapturing(const std::string& command);
+
 // What the reference tool says of a file: `ffprobe -show_format -show_streams` as JSON (an
 // empty object when the tool failed).
 QJsonObject FfprobeJson(const std::string& path);

@@ -26,7 +26,7 @@ struct Outcome {
     bool finished = false;
     bool hasError = false;
     std::string error;
-    std::vector<TTaskProgress> progress;
+    std::vector<TProgressInfo> progress;
     std::vector<int64_t> progressTimes;  // µs, when each report arrived
 };
 
@@ -46,7 +46,7 @@ protected:
         r.built = ApplyCommandLine(task, words, join, &r.buildMessage);
         if (r.built != CommandLineResult::Ok) return r;
         task.SetProgressInterval(interval);
-        task.SetOnProgress([&](TCustomFFmpeg& t, const TTaskProgress& p) {
+        task.SetOnProgress([&](TCustomFFmpeg& t, const TProgressInfo& p) {
             r.progress.push_back(p);
             r.progressTimes.push_back(lav::av_gettime_relative());
             if (stopAtFirstReport) t.RequestStop();
@@ -179,7 +179,7 @@ TEST_F(Transcode, ProgressReportsAreSpacedAndEndWithTheFinalOne) {
     for (size_t i = 1; i + 1 < r.progress.size(); ++i)
         EXPECT_GE(r.progressTimes[i] - r.progressTimes[i - 1], 100000 - 2000);
     int64_t last = 0;
-    for (const TTaskProgress& p : r.progress) {
+    for (const TProgressInfo& p : r.progress) {
         EXPECT_GE(p.CurrentDuration, last);  // never goes back
         last = p.CurrentDuration;
         EXPECT_LE(p.CurrentDuration, p.TotalDuration + 100000);
@@ -193,7 +193,7 @@ TEST_F(Transcode, ProgressReportsAreSpacedAndEndWithTheFinalOne) {
     Outcome a = run({"-i", testmedia::Path("audio_mp3"), out("a.wav")}, false, 100000);
     ASSERT_TRUE(a.finished) << a.error;
     ASSERT_FALSE(a.progress.empty());
-    for (const TTaskProgress& p : a.progress) {
+    for (const TProgressInfo& p : a.progress) {
         EXPECT_EQ(p.FrameNumber, -1);
         EXPECT_EQ(p.FPS, -1);
     }
@@ -219,7 +219,7 @@ TEST_F(Transcode, StoppedBeforeTheFirstPictureReportsNothing) {
               CommandLineResult::Ok)
         << message;
     int reports = 0;
-    task.SetOnProgress([&](TCustomFFmpeg&, const TTaskProgress&) { ++reports; });
+    task.SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo&) { ++reports; });
     task.RequestStop();
     task.RunConversion();
     EXPECT_FALSE(task.Finished());
