@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <time.h>
 
 #include <algorithm>
@@ -156,6 +157,28 @@ TEST(Component, ThreeAtOnceStartTogetherAndEachEndStartsTheNext) {
               namesWhileRunning.end());
     EXPECT_NE(std::find(threadNames().begin(), threadNames().end(), "terminate"),
               threadNames().end());
+    c.vcl.ClearTasks();
+}
+
+TEST(Component, IdlePriorityWorkersOnlyUseSpareTime) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(100);
+    c.vcl.SetThreadPriority(tpIdle);
+    const std::string dir = testsupport::ScratchDir("idle");
+    ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o.avi", "vcodec=mpeg4\nacodec=libmp3lame"),
+              0);
+    int policy = -1;
+    c.vcl.SetOnProgress([&](void*, PProgressInfo) {
+        if (policy != -1) return;
+        for (const auto& e : fs::directory_iterator("/proc/self/task")) {
+            std::string name = testsupport::ReadFile(e.path().string() + "/comm");
+            if (name.rfind("task-0", 0) == 0)
+                policy = ::sched_getscheduler(std::stoi(e.path().filename().string()));
+        }
+    });
+    c.vcl.StartTask(1);
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    EXPECT_EQ(policy, SCHED_IDLE);
     c.vcl.ClearTasks();
 }
 

@@ -211,6 +211,44 @@ TEST_F(Transcode, StoppedConversionEndsUnfinishedWithAPlayableFile) {
     EXPECT_LT(d, 9.5);
 }
 
+TEST_F(Transcode, StreamCopyKeepsThePacketsAndRunsBitstreamFilters) {
+    const std::string src = testmedia::Path("mp4_h264_aac");
+    const std::string o = out("copy.ts");
+    Outcome r = run({"-i", src, "-vcodec", "copy", "-vbsf", "h264_mp4toannexb", "-acodec",
+                     "copy", o});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_EQ(stream(o, "video")["codec_name"].toString(), "h264");
+    EXPECT_EQ(stream(o, "audio")["codec_name"].toString(), "aac");
+    std::string in, copied;
+    const std::string count = "ffprobe -v error -select_streams v -count_packets -show_entries "
+                              "stream=nb_read_packets -of csv=p=0 ";
+    testsupport::Run(count + testmedia::Quote(src), &in);
+    testsupport::Run(count + testmedia::Quote(o), &copied);
+    EXPECT_EQ(std::stoi(copied), std::stoi(in));
+    EXPECT_EQ(analysis::Pictures(o).size(), 50u);  // every picture decodes
+}
+
+TEST_F(Transcode, TwoPassEncodingWritesAndReadsItsLog) {
+    const std::string src = testmedia::Path("clip10s");
+    const std::string prefix = dir + "/stats";
+    Outcome first = run({"-i", src, "-an", "-vcodec", "mpeg4", "-b", "300k", "-pass", "1",
+                         "-passlogfile", prefix, out("pass1.avi")});
+    ASSERT_TRUE(first.finished) << first.error;
+    ASSERT_GT(fs::file_size(prefix + "-0.log"), 100u);
+    Outcome second = run({"-i", src, "-an", "-vcodec", "mpeg4", "-b", "300k", "-pass", "2",
+                          "-passlogfile", prefix, out("pass2.avi")});
+    ASSERT_TRUE(second.finished) << second.error;
+    const double rate = number(facts(out("pass2.avi"))["format"].toObject()["bit_rate"]);
+    EXPECT_NEAR(rate, 300000, 90000);
+    Outcome missing = run({"-i", src, "-an", "-vcodec", "mpeg4", "-pass", "2", "-passlogfile",
+                           dir + "/nolog", out("pass2b.avi")});
+    EXPECT_TRUE(missing.hasError);
+    EXPECT_EQ(missing.error, "Cannot read file: Error reading log file \"" + dir +
+                                 "/nolog-0.log\" for pass-2 encoding");
+    EXPECT_FALSE(fs::exists(out("pass2b.avi")));
+}
+
 TEST_F(Transcode, StoppedBeforeTheFirstPictureReportsNothing) {
     TCustomFFmpeg task;
     std::string message;
