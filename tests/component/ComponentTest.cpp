@@ -275,7 +275,10 @@ TEST(Component, StormOfStartsPausesResumesAndStops) {
         EXPECT_EQ(seen.back(), -1);
         seen.pop_back();
         std::sort(seen.begin(), seen.end());
-        for (int i = 0; i < tasks; ++i) EXPECT_EQ(seen[static_cast<size_t>(i)], i);
+        for (int i = 0; i < tasks; ++i) {
+            EXPECT_EQ(seen[static_cast<size_t>(i)], i);
+            EXPECT_EQ(c.vcl.Task(i)->OpenCodecCount(), 0) << "round " << round;
+        }
         c.vcl.ClearTasks();
     }
     // Every worker and delivery thread is gone with its component.
