@@ -8,6 +8,7 @@
 
 #include <stdexcept>
 
+#include "engine/FFmpegLogger.h"
 #include "engine/FFmpegRecords.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
@@ -214,7 +215,9 @@ void TCustomFFmpegVCL::joinWorkers() {
 void TCustomFFmpegVCL::ClearTasks() {
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
-        if (working_ && !allDone_) throw std::logic_error("Cannot ClearTasks while working.");
+        // A Stop still walking the list (its handler-driven end of batch) counts as working.
+        if ((working_ && !allDone_) || stopping_.load())
+            throw std::logic_error("Cannot ClearTasks while working.");
     }
     // Every task has delivered its termination: its worker is ending or gone.
     joinWorkers();
@@ -258,6 +261,9 @@ TFFmpeg* TCustomFFmpegVCL::takeNextLocked() {
 }
 
 void TCustomFFmpegVCL::launch(TFFmpeg* task) {
+    // The run closes the task's inputs: its probes must not keep them.
+    for (auto& probe : task->probes_)
+        if (probe) probe->Close();
     if (!threadMode_) {
         task->RunConversion();
         DoTerminate(*task);
@@ -400,10 +406,15 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
         std::lock_guard<std::mutex> blk(batchMutex_);
         progressInfo_.TaskIndex = indexOf(&task);
     }
-    if (triggerInMainThread_.load() && !mainthread::IsUiThread())
-        mainthread::Invoke([&] { handler(this, &progressInfo_); });
-    else
-        handler(this, &progressInfo_);
+    try {
+        if (triggerInMainThread_.load() && !mainthread::IsUiThread())
+            mainthread::Invoke([&] { handler(this, &progressInfo_); });
+        else
+            handler(this, &progressInfo_);
+    } catch (const std::exception& e) {
+        // A failing handler must not end the conversion it watches.
+        task.Log(llError, std::string("OnProgress: ") + e.what());
+    }
 }
 
 void TCustomFFmpegVCL::raiseTerminate(const TTerminateInfo& info) {
@@ -439,7 +450,15 @@ void TCustomFFmpegVCL::deliveryLoop() {
             std::lock_guard<std::mutex> hk(handlerMutex_);
             handler = onTerminate_;
         }
-        if (handler) handler(this, info);
+        if (handler) {
+            try {
+                handler(this, info);
+            } catch (const std::exception& e) {
+                // Nobody to report to on this thread: the delivery of later events goes on.
+                if (TFFLogger* logger = CurrentLogger())
+                    logger->LogMessage(this, llError, std::string("OnTerminate: ") + e.what());
+            }
+        }
         lk.lock();
     }
 }

@@ -160,6 +160,26 @@ TEST(Component, ThreeAtOnceStartTogetherAndEachEndStartsTheNext) {
     c.vcl.ClearTasks();
 }
 
+TEST(Component, FailingHandlersDoNotEndTheConversions) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(100);
+    const std::string dir = testsupport::ScratchDir("handlers");
+    for (int i = 0; i < 2; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
+                        "vcodec=mpeg4\nacodec=libmp3lame"),
+                  i);
+    c.vcl.SetOnProgress([](void*, PProgressInfo) { throw std::runtime_error("progress handler"); });
+    c.onTerminate = [](const TTerminateInfo& info) {
+        if (info.TaskIndex == 0) throw std::runtime_error("terminate handler");
+    };
+    c.vcl.StartTask(2);
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    const auto t = c.Terminates();
+    ASSERT_EQ(t.size(), 3u);
+    for (size_t i = 0; i < 2; ++i) EXPECT_TRUE(t[i].info.Finished) << t[i].info.ErrorMessage;
+    c.vcl.ClearTasks();
+}
+
 TEST(Component, IdlePriorityWorkersOnlyUseSpareTime) {
     RecordingComponent c;
     c.vcl.SetProgressInterval(100);
