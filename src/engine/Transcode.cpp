@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
@@ -230,14 +231,16 @@ void Transcoder::prepare() {
 InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken) {
     InputStream* best = nullptr;
     bool bestPreferred = false;
+    // The library ranks a file's streams by how much of them the probe saw: asked once a file.
+    std::vector<int> preferred(t.inputs_.size(), INT_MIN);
     for (auto& ist : ists) {
         if (ist->discarded || ist->st->codecpar->codec_type != ost.type) continue;
         if (!allowTaken && !ist->free) continue;
         if (inputFile >= 0 && ist->fileIndex != inputFile) continue;
-        // The library ranks a file's streams by how much of them the probe saw.
-        const int preferred = lav::av_find_best_stream(inputOf(*ist).ctx, ost.type, -1, -1,
-                                                       nullptr, 0);
-        const bool isPreferred = preferred == ist->index;
+        int& pick = preferred[static_cast<size_t>(ist->fileIndex)];
+        if (pick == INT_MIN)
+            pick = lav::av_find_best_stream(inputOf(*ist).ctx, ost.type, -1, -1, nullptr, 0);
+        const bool isPreferred = pick == ist->index;
         if (!best || (isPreferred && !bestPreferred)) {
             best = ist.get();
             bestPreferred = isPreferred;
