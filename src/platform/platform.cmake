@@ -1,7 +1,10 @@
-# tandrel_platform: desktop services behind small interfaces (dialogs, shell open), with Qt
-# implementations; the fakes for tests live in tests/platform.
+# tandrel_platform: desktop services behind small interfaces (dialogs, shell open, settings
+# files, the program's folders), with Qt implementations; the fakes for tests live in
+# tests/platform.
 add_library(tandrel_platform STATIC
+    ${CMAKE_CURRENT_LIST_DIR}/AppPaths.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Dialogs.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/IniFile.cpp
     ${CMAKE_CURRENT_LIST_DIR}/Shell.cpp
 )
 target_include_directories(tandrel_platform PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
