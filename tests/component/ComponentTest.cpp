@@ -51,7 +51,8 @@ TEST(Component, ThreadedBatchWithThreeAtOnce) {
     };
     c.vcl.StartTask(3);
     ASSERT_TRUE(c.WaitForBatchEnd());
-    mainthread::WaitPumping([&] { return cleared.load(); });
+    // The clear asked for on the delivery thread runs on this (the UI) thread.
+    mainthread::WaitPumping([&] { return cleared.load() && c.vcl.TaskCount() == 0; });
     auto t = c.Terminates();
     ASSERT_EQ(t.size(), 6u);
     std::vector<int> seen;
