@@ -33,6 +33,9 @@ struct InputStream {
     bool isStart = true;         // audio not synchronised yet
     bool pastRecording = false;  // past the recording length: read no more for it
     bool copyPastEnd = false;    // its packets reached the recording end (stream copies)
+    // Time-stamp leap taken off its packets (µs), and the time of its last packet read.
+    int64_t leap = 0;
+    int64_t lastRead = AV_NOPTS_VALUE;
     bool flushed = false;
     int64_t wallStart = 0;  // native-rate reading
     double tsScale = 0;

@@ -89,7 +89,10 @@ struct Transcoder {
 
     void prepare();
     void mapStreams();
-    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken);
+    // `covers`: cover pictures may be taken too.
+    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken,
+                              bool covers);
+    InputStream* chooseSourceOrCover(const OutputStream& ost, int inputFile);
     void setUpCopy(OutputStream& ost);
     static AVRational copyTimeBase(const AVStream& ist);
     int64_t frameCapFor(const OutputStream& ost) const;
@@ -105,6 +108,7 @@ struct Transcoder {
     void run();
     int decodePacket(InputStream& ist, const AVPacket* packet);
     int64_t recordingEnd() const;
+    void retimeLeap(InputStream& ist, AVPacket* packet);
     void feedCopies(InputStream& ist, const AVPacket* packet, int64_t timeUs);
     void streamCopy(OutputStream& ost, InputStream& ist, const AVPacket* packet);
     void videoOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
@@ -253,7 +257,8 @@ void Transcoder::prepare() {
     }
 }
 
-InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken) {
+InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken,
+                                      bool covers) {
     InputStream* best = nullptr;
     bool bestPreferred = false;
     // A file's preferred stream (the library's ranking, never a cover while a moving picture
@@ -262,6 +267,7 @@ InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bo
     for (auto& ist : ists) {
         if (ist->discarded || ist->st->codecpar->codec_type != ost.type) continue;
         if (!allowTaken && !ist->free) continue;
+        if (ist->attachedPicture && !covers) continue;
         if (inputFile >= 0 && ist->fileIndex != inputFile) continue;
         int& pick = preferred[static_cast<size_t>(ist->fileIndex)];
         if (pick == INT_MIN) pick = PreferredStream(inputOf(*ist).ctx, ost.type);
@@ -272,6 +278,17 @@ InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bo
         }
     }
     return best;
+}
+
+// A free stream, else (not joining) one already taken; a cover only when no input offers a
+// moving picture, taken or not.
+InputStream* Transcoder::chooseSourceOrCover(const OutputStream& ost, int inputFile) {
+    for (bool covers : {false, true}) {
+        InputStream* source = chooseSource(ost, inputFile, false, covers);
+        if (!source && !t.joinMode_) source = chooseSource(ost, -1, true, covers);
+        if (source) return source;
+    }
+    return nullptr;
 }
 
 void Transcoder::mapStreams() {
@@ -302,9 +319,7 @@ void Transcoder::mapStreams() {
                             MediaTypeName(source->st->codecpar->codec_type), ost.fileIndex,
                             ost.index, MediaTypeName(ost.type)));
         } else {
-            const int file = t.joinMode_ ? 0 : -1;
-            source = chooseSource(ost, file, false);
-            if (!source && !t.joinMode_) source = chooseSource(ost, -1, true);
+            source = chooseSourceOrCover(ost, t.joinMode_ ? 0 : -1);
             if (!source) {
                 lav::av_dump_format(outputOf(ost).ctx, ost.fileIndex, outputOf(ost).ctx->url, 1);
                 fail(Format("Could not find input stream matching output stream #%d.%d (%s)",
@@ -1155,7 +1170,7 @@ void Transcoder::switchJoinInput() {
     t.inputs_[static_cast<size_t>(currentInput)]->tsOffset += endTime;
     for (OutputStream* ost : osts) {
         ost->source->free = true;
-        InputStream* next = chooseSource(*ost, currentInput, false);
+        InputStream* next = chooseSourceOrCover(*ost, currentInput);
         if (!next) {
             ost->active = false;
             continue;
@@ -1171,6 +1186,42 @@ void Transcoder::switchJoinInput() {
         // built for them (a filter graph reads its input's time stamps in its own time base).
         if (ost->video) startVideoConverter(*ost, *next);
     }
+}
+
+// A stream whose time stamps leap far ahead of everything else read from its file so far (a
+// stream that starts hours after the others, a clock that jumped) would otherwise be padded
+// with hours of repeated pictures or silence: it is re-timed to go on where it was (or to start
+// where its file starts). A real pause in one stream keeps the others reading alongside it, so
+// it is never taken for a leap.
+void Transcoder::retimeLeap(InputStream& ist, AVPacket* packet) {
+    const AVRational tb = ist.st->time_base;
+    if (ist.leap) {
+        const int64_t d = lav::av_rescale_q(ist.leap, kMicros, tb);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts -= d;
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts -= d;
+    }
+    const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (ts == AV_NOPTS_VALUE) return;
+    const int64_t time = lav::av_rescale_q(ts, tb, kMicros);
+    int64_t others = AV_NOPTS_VALUE;
+    for (const auto& other : ists)
+        if (other.get() != &ist && other->fileIndex == ist.fileIndex &&
+            other->lastRead != AV_NOPTS_VALUE)
+            others = others == AV_NOPTS_VALUE ? other->lastRead : std::max(others, other->lastRead);
+    const double threshold = o.DtsDeltaThreshold * AV_TIME_BASE;
+    if (others != AV_NOPTS_VALUE && static_cast<double>(time - others) > threshold) {
+        const int64_t expected = ist.nextPts != AV_NOPTS_VALUE ? ist.nextPts : ist.pts;
+        const int64_t leap = time - expected;
+        ist.leap += leap;
+        const int64_t d = lav::av_rescale_q(leap, kMicros, tb);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts -= d;
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts -= d;
+        log(llInfo, Format("Input stream #%d.%d: time stamps leap %.3f s ahead; re-timed",
+                           ist.fileIndex, ist.index, seconds(leap)));
+        ist.lastRead = expected;
+        return;
+    }
+    ist.lastRead = time;
 }
 
 void Transcoder::run() {
@@ -1284,6 +1335,7 @@ void Transcoder::run() {
                                           delta, in.tsOffset));
             }
         }
+        if (!o.CopyTs) retimeLeap(ist, pkt);
         if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
             lav::av_rescale_q(pkt->pts, ist.st->time_base, kMicros) >= recordingEnd()) {
             // Stream copies end at the packet; decoded pictures and sound end when a decoded
