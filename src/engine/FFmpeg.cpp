@@ -32,8 +32,8 @@ int PreferredStream(const AVFormatContext* ic, AVMediaType type) {
     bool moving = false;
     for (int i = 0; i < count; ++i) moving |= usable(i, false);
     const bool coversToo = !moving;
-    const int pick = lav::av_find_best_stream(const_cast<AVFormatContext*>(ic), type, -1, -1,
-                                              nullptr, 0);
+    const int pick =
+        lav::av_find_best_stream(const_cast<AVFormatContext*>(ic), type, -1, -1, nullptr, 0);
     if (pick >= 0 && pick < count && usable(pick, coversToo)) return pick;
     // The library's choice is discarded or a cover: the first default stream, else the first.
     int first = -1;
@@ -363,16 +363,16 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
                 AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
                                                              : par->sample_aspect_ratio;
                 if (quarter && sar.num) sar = AVRational{sar.den, sar.num};
-                o.FrameAspectRatio = sar.num ? static_cast<double>(w) * sar.num /
-                                                   (static_cast<double>(h) * sar.den)
-                                             : static_cast<double>(w) / h;
+                o.FrameAspectRatio =
+                    sar.num ? static_cast<double>(w) * sar.num / (static_cast<double>(h) * sar.den)
+                            : static_cast<double>(w) / h;
             } else if (o.FrameAspectRatio == 0) {
                 o.FrameAspectRatio = 4.0 / 3.0;
             }
             o.FrameWidth = w;
             o.FrameHeight = h;
-            o.FramePixFmt = par->format >= 0 ? static_cast<AVPixelFormat>(par->format)
-                                             : AV_PIX_FMT_YUV420P;
+            o.FramePixFmt =
+                par->format >= 0 ? static_cast<AVPixelFormat>(par->format) : AV_PIX_FMT_YUV420P;
             AVRational rate = lav::av_guess_frame_rate(ic, const_cast<AVStream*>(st), nullptr);
             if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
             // A cover has one picture and a container's tick for a rate: shown as a still at
@@ -441,8 +441,10 @@ bool isSoundContainer(const AVOutputFormat* ofmt) {
         case AV_CODEC_ID_MJPEG:
         case AV_CODEC_ID_BMP:
         case AV_CODEC_ID_GIF:
-        case AV_CODEC_ID_TIFF: return true;
-        default: return std::strcmp(ofmt->name, "ipod") == 0;
+        case AV_CODEC_ID_TIFF:
+            return true;
+        default:
+            return std::strcmp(ofmt->name, "ipod") == 0;
     }
 }
 
@@ -500,9 +502,10 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
         // Never write over an input: the file would be truncated before it is read.
         for (int i = 0; i < InputCount(); ++i)
             if (SameFile(fileName, inputs_[static_cast<size_t>(i)]->fileName))
-                fail(Format("%s: the output file is the same file as input #%d; choose another "
-                            "name or folder",
-                            fileName.toUtf8().constData(), i));
+                fail(
+                    Format("%s: the output file is the same file as input #%d; choose another "
+                           "name or folder",
+                           fileName.toUtf8().constData(), i));
 
         bool useVideo = o.VideoStreamCopy || !o.VideoCodecName.empty() ||
                         ofmt->video_codec != AV_CODEC_ID_NONE;
@@ -921,15 +924,14 @@ void TCustomFFmpeg::newSubtitleStream(OutputFile& of) {
     }
     SubtitlePlan plan;
     if (source) {
-        const AVCodec* forced =
-            o.SubtitleStreamCopy
-                ? nullptr
-                : findCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
-                            of.ctx->strict_std_compliance);
+        const AVCodec* forced = o.SubtitleStreamCopy
+                                    ? nullptr
+                                    : findCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
+                                                of.ctx->strict_std_compliance);
         plan = PlanSubtitles(of.ctx->oformat, source->codecpar, forced, o.SubtitleStreamCopy);
         if (plan.kind == SubtitlePlan::Leave) {
-            Log(llInfo, Format("Subtitle stream #%d left out: %s", source->index,
-                               plan.reason.c_str()));
+            Log(llInfo,
+                Format("Subtitle stream #%d left out: %s", source->index, plan.reason.c_str()));
             reset();
             return;
         }

@@ -90,8 +90,7 @@ struct Transcoder {
     void prepare();
     void mapStreams();
     // `covers`: cover pictures may be taken too.
-    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken,
-                              bool covers);
+    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken, bool covers);
     InputStream* chooseSourceOrCover(const OutputStream& ost, int inputFile);
     void setUpCopy(OutputStream& ost);
     static AVRational copyTimeBase(const AVStream& ist);
@@ -480,7 +479,7 @@ void Transcoder::openDecoder(InputStream& ist) {
 }
 
 VideoConverter::Settings Transcoder::videoSettings(const OutputStream& ost,
-                                                  const InputStream& ist) const {
+                                                   const InputStream& ist) const {
     const AVCodecParameters* ipar = ist.st->codecpar;
     VideoConverter::Settings s;
     s.srcWidth = ipar->width;
@@ -986,8 +985,8 @@ void Transcoder::subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* su
     for (int i = 0; i < (dvb ? 2 : 1); ++i) {
         sub->pts = pts;
         if (i == 1) sub->num_rects = 0;  // DVB: a second, empty subtitle clears the first
-        const int size = lav::avcodec_encode_subtitle(
-            ost.enc, subtitleBuffer.data(), static_cast<int>(subtitleBuffer.size()), sub);
+        const int size = lav::avcodec_encode_subtitle(ost.enc, subtitleBuffer.data(),
+                                                      static_cast<int>(subtitleBuffer.size()), sub);
         sub->num_rects = rects;
         if (size < 0) {
             // A subtitle is not worth a conversion.
@@ -1000,7 +999,8 @@ void Transcoder::subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* su
         std::memcpy(p->data, subtitleBuffer.data(), static_cast<size_t>(size));
         p->pts = lav::av_rescale_q(pts, kMicros, ost.st->time_base);
         p->duration = lav::av_rescale_q(sub->end_display_time, ms, ost.st->time_base);
-        if (dvb && i == 1) p->pts += lav::av_rescale_q(sub->end_display_time, ms, ost.st->time_base);
+        if (dvb && i == 1)
+            p->pts += lav::av_rescale_q(sub->end_display_time, ms, ost.st->time_base);
         p->dts = p->pts;
         writePacket(ost, p);
         lav::av_packet_unref(p);
@@ -1136,11 +1136,11 @@ void Transcoder::showStills() {
                 end = std::max(end, other->source->nextPts - o.StartTime);
         if (o.RecordingTime != INT64_MAX) end = std::min(end, o.RecordingTime);
         const double frame = av_q2d(ost->enc->time_base);
-        const int64_t lastSlot =
-            static_cast<int64_t>(std::ceil(seconds(end) / frame - 1e-6)) - 1;
+        const int64_t lastSlot = static_cast<int64_t>(std::ceil(seconds(end) / frame - 1e-6)) - 1;
         if (lastSlot < ost->syncOpts) continue;
-        encodeVideo(*ost, ost->still,
-                    o.StartTime + std::llround(static_cast<double>(lastSlot) * frame * AV_TIME_BASE));
+        encodeVideo(
+            *ost, ost->still,
+            o.StartTime + std::llround(static_cast<double>(lastSlot) * frame * AV_TIME_BASE));
     }
 }
 

@@ -1,15 +1,14 @@
-#include <gtest/gtest.h>
-
-#include <malloc.h>
-#include <sched.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <thread>
+
+#include <gtest/gtest.h>
+#include <malloc.h>
+#include <sched.h>
+#include <time.h>
+#include <unistd.h>
 
 #include "ComponentTestSupport.h"
 

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <cmath>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,6 +45,8 @@ const Clip kClips[] = {
     {"late_video", {320, 240, 44100, 2}},
 };
 
+void PrintTo(const Clip& clip, std::ostream* os) { *os << clip.id; }
+
 // One profile per container family: AVI (H.264), MP4 (MPEG-4), MKV, FLV, MPG and sound (M4A).
 const int kProfiles[] = {101, 312, 107, 316, 314, 308};
 
@@ -62,9 +65,11 @@ struct Counted {
 // Decoded pictures of the first video stream, by ffprobe.
 Counted countPictures(const std::string& path) {
     std::string text;
-    testsupport::Run("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                     "stream=nb_read_frames,r_frame_rate -of csv=p=0 " + Quote(path),
-                     &text);
+    testsupport::Run(
+        "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+        "stream=nb_read_frames,r_frame_rate -of csv=p=0 " +
+            Quote(path),
+        &text);
     Counted c;
     int num = 0, den = 1;
     if (std::sscanf(text.c_str(), "%d/%d,%d", &num, &den, &c.frames) == 3 && den > 0)
@@ -93,8 +98,8 @@ TEST_P(EverydayFiles, ConvertInEveryContainerFamily) {
     for (const Conversion& run : runs) {
         SCOPED_TRACE(std::string(clip.id) + " with profile " + std::to_string(run.profile));
         const std::string ext = extensionOf(run.profile);
-        const Expected e = expectedFor(fieldsFor(run.profile, std::nullopt, source), ext,
-                                       clip.shown);
+        const Expected e =
+            expectedFor(fieldsFor(run.profile, std::nullopt, source), ext, clip.shown);
         const auto found = problems(run, e, true, 2.0);
         EXPECT_TRUE(found.empty()) << describe(run, found);
         if (run.probe.isEmpty()) continue;

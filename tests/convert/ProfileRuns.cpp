@@ -228,8 +228,8 @@ QJsonObject firstStream(const QJsonObject& probe, const char* type) {
 }
 
 // What is wrong with a conversion, measured against its expectations; empty when nothing is.
-std::vector<std::string> problems(const Conversion& run, const Expected& e,
-                                  bool checkAudioDetails, double seconds) {
+std::vector<std::string> problems(const Conversion& run, const Expected& e, bool checkAudioDetails,
+                                  double seconds) {
     std::vector<std::string> p;
     auto expect = [&p](bool ok, const std::string& what, const std::string& got,
                        const std::string& want) {
@@ -248,8 +248,8 @@ std::vector<std::string> problems(const Conversion& run, const Expected& e,
     // FLAC blocks hold 4608 samples, and AVI counts an audio stream's length in whole blocks.
     const double slack = e.audio == "flac" ? 0.3 + 4608.0 / std::max(e.sampleRate, 8000) : 0.3;
     if (!duration.isEmpty())  // the SWF muxer writes none
-        expect(std::abs(duration.toDouble() - seconds) <= slack, "duration",
-               duration.toStdString(), std::to_string(seconds) + " s");
+        expect(std::abs(duration.toDouble() - seconds) <= slack, "duration", duration.toStdString(),
+               std::to_string(seconds) + " s");
 
     const QJsonObject video = firstStream(run.probe, "video");
     const std::string vcodec = video["codec_name"].toString().toStdString();

@@ -125,7 +125,9 @@ const std::vector<Clip>& clips() {
          },
          "mp4_h264_aac"},
         {"empty", "empty.mp4",
-         [](const std::string& out, const std::string&, std::string*) { return writeBytes(out, ""); }},
+         [](const std::string& out, const std::string&, std::string*) {
+             return writeBytes(out, "");
+         }},
         {"truncated", "truncated.mp4",
          [](const std::string& out, const std::string& src, std::string* e) {
              return writePrefix(src, out, [](size_t n) { return n / 2; }, e);
@@ -262,11 +264,11 @@ const std::vector<Clip>& clips() {
         {"subs_mkv", "subtitled.mkv",
          [](const std::string& out, const std::string&, std::string* e) {
              const std::string srt = out + ".srt";
-             if (!writeBytes(srt, "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n"
-                                  "2\n00:00:01,200 --> 00:00:01,800\nWorld\n"))
+             if (!writeBytes(srt,
+                             "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n"
+                             "2\n00:00:01,200 --> 00:00:01,800\nWorld\n"))
                  return false;
-             const bool ok = ffmpegTo(std::string(kVideo2s) + " " + kAudio2s + " -i " +
-                                          Quote(srt) +
+             const bool ok = ffmpegTo(std::string(kVideo2s) + " " + kAudio2s + " -i " + Quote(srt) +
                                           " -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast"
                                           " -pix_fmt yuv420p -ac 2 -c:a aac -c:s srt -f matroska",
                                       out, e);
@@ -300,8 +302,8 @@ const std::vector<Clip>& clips() {
         {"rotated_90", "phone_rotated.mp4",
          [](const std::string& out, const std::string& src, std::string* e) {
              // The display matrix is written on a stream copy of a plain clip.
-             return ffmpegTo("-i " + Quote(src) + " -map 0 -c copy -metadata:s:v:0 rotate=90 -f mp4",
-                             out, e);
+             return ffmpegTo(
+                 "-i " + Quote(src) + " -map 0 -c copy -metadata:s:v:0 rotate=90 -f mp4", out, e);
          },
          "mp4_h264_aac"},
         {"mpeg2_interlaced", "interlaced.mpg",
@@ -338,17 +340,19 @@ const std::vector<Clip>& clips() {
          "mp4_h264_aac"},
         {"bframes_4s", "bframes.mp4",
          [](const std::string& out, const std::string&, std::string* e) {
-             return ffmpegTo("-f lavfi -i testsrc2=size=320x240:rate=25:duration=4"
-                             " -c:v libx264 -preset medium -bf 3 -g 50 -pix_fmt yuv420p -f mp4",
-                             out, e);
+             return ffmpegTo(
+                 "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4"
+                 " -c:v libx264 -preset medium -bf 3 -g 50 -pix_fmt yuv420p -f mp4",
+                 out, e);
          }},
         {"clip720_short", "clip720_short.mp4",
          [](const std::string& out, const std::string&, std::string* e) {
-             return ffmpegTo("-f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.4"
-                             " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.4"
-                             " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
-                             " -c:a aac -f mp4",
-                             out, e);
+             return ffmpegTo(
+                 "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.4"
+                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.4"
+                 " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                 " -c:a aac -f mp4",
+                 out, e);
          }},
         {"clip2s_640", "clip2s_640.mp4",
          [](const std::string& out, const std::string&, std::string* e) {

@@ -1,9 +1,9 @@
 #include "MediaAnalysis.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cmath>
+
+#include <gtest/gtest.h>
 
 #include "medialib/LibAV.h"
 

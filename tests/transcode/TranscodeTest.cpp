@@ -377,8 +377,7 @@ TEST_F(Transcode, CutEndKeepsTheReferencesOfTheLastPictures) {
     // B-frames before the end of the cut need a reference after it: decoded, then dropped.
     const std::string src = testmedia::Path("bframes_4s");
     const std::string ours = out("cut.avi"), theirs = out("cut-ref.avi");
-    Outcome r = run({"-ss", "1", "-i", src, "-t", "1.5", "-vcodec", "mpeg4", "-qscale", "2",
-                     ours});
+    Outcome r = run({"-ss", "1", "-i", src, "-t", "1.5", "-vcodec", "mpeg4", "-qscale", "2", ours});
     ASSERT_TRUE(r.finished) << r.error;
     reference("-ss 1 -i " + testmedia::Quote(src) + " -t 1.5 -c:v mpeg4 -q:v 2 " +
               testmedia::Quote(theirs));
@@ -427,8 +426,9 @@ TEST_F(Transcode, TheOutputIsNeverAnInput) {
          {src, out("link.avi"), out("hard.avi"), out("sub/../mine.avi")}) {
         Outcome r = run({"-i", src, "-vcodec", "mpeg4", target});
         EXPECT_EQ(r.built, CommandLineResult::Failed) << target;
-        EXPECT_EQ(r.buildMessage, target + ": the output file is the same file as input #0; "
-                                           "choose another name or folder");
+        EXPECT_EQ(r.buildMessage, target +
+                                      ": the output file is the same file as input #0; "
+                                      "choose another name or folder");
     }
     // Nothing was opened for writing.
     EXPECT_EQ(testsupport::ReadFile(src), before);
@@ -437,8 +437,8 @@ TEST_F(Transcode, TheOutputIsNeverAnInput) {
 
 TEST_F(Transcode, StreamCopyIntoAviStatesThePictureRate) {
     const std::string o = out("copy.avi");
-    Outcome r = run({"-i", testmedia::Path("mp4_h264_aac"), "-vcodec", "copy", "-acodec", "copy",
-                     o});
+    Outcome r =
+        run({"-i", testmedia::Path("mp4_h264_aac"), "-vcodec", "copy", "-acodec", "copy", o});
     ASSERT_TRUE(r.finished) << r.error;
     const QJsonObject v = stream(o, "video");
     EXPECT_EQ(v["avg_frame_rate"].toString(), "25/1");
@@ -452,8 +452,8 @@ TEST_F(Transcode, JoinedInputsRunThroughFiltersInTheirOwnTime) {
     for (bool aviFirst : {true, false}) {
         const std::string a = testmedia::Path("rgb_utvideo"), b = testmedia::Path("h264_10bit");
         const std::string o = out(aviFirst ? "joined-a.mp4" : "joined-b.mp4");
-        Outcome r = run({"-i", aviFirst ? a : b, "-i", aviFirst ? b : a, "-vf", "hflip",
-                         "-vcodec", "mpeg4", "-acodec", "aac", o},
+        Outcome r = run({"-i", aviFirst ? a : b, "-i", aviFirst ? b : a, "-vf", "hflip", "-vcodec",
+                         "mpeg4", "-acodec", "aac", o},
                         true);
         ASSERT_TRUE(r.finished) << r.error;
         EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 4.0, 0.15) << aviFirst;
@@ -486,8 +486,8 @@ TEST_F(Transcode, TurnedPicturesComeOutUpright) {
 TEST_F(Transcode, LeapingTimeStampsGiveNoRunsOfRepeatedPictures) {
     // The pictures' time stamps start 10 hours after the sound's.
     const std::string o = out("leap.avi");
-    Outcome r = run({"-i", testmedia::Path("late_video"), "-vcodec", "mpeg4", "-acodec",
-                     "libmp3lame", o});
+    Outcome r =
+        run({"-i", testmedia::Path("late_video"), "-vcodec", "mpeg4", "-acodec", "libmp3lame", o});
     ASSERT_TRUE(r.finished) << r.error;
     EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 2.0, 0.3);
     EXPECT_NEAR(countFrames(o), 50, 1);
@@ -500,9 +500,11 @@ TEST_F(Transcode, TextSubtitlesKeepTheirTimesAndDurations) {
         Outcome r = run({"-i", src, "-vcodec", "mpeg4", "-acodec", "aac", o});
         ASSERT_TRUE(r.finished) << name << ": " << r.error;
         std::string text;
-        testsupport::Run("ffprobe -v error -select_streams s -show_entries "
-                         "packet=pts_time,duration_time -of csv=p=0 " + testmedia::Quote(o),
-                         &text);
+        testsupport::Run(
+            "ffprobe -v error -select_streams s -show_entries "
+            "packet=pts_time,duration_time -of csv=p=0 " +
+                testmedia::Quote(o),
+            &text);
         // "Hello" 0.2–1.0 s and "World" 1.2–1.8 s (mov_text also writes empty gaps).
         std::vector<std::pair<double, double>> cues;
         std::istringstream in(text);
