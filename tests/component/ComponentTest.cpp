@@ -458,6 +458,11 @@ int64_t residentBytes() {
 }  // namespace
 
 TEST(Component, FinishedTasksLetGoOfTheirPicturesAndSound) {
+#if defined(__SANITIZE_THREAD__) || defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' allocators keep freed memory on purpose (and run 50 720p conversions
+    // ten times slower): resident memory says nothing there.
+    GTEST_SKIP() << "resident memory is not measurable under a sanitizer";
+#endif
     RecordingComponent c;
     const std::string dir = testsupport::ScratchDir("memory");
     const int kTasks = 50;
