@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QSet>
 #include <QTableView>
 #include <QToolButton>
 
@@ -80,12 +81,6 @@ formats::OverwritePolicy TForm1::Policy() const {
                                               : formats::OverwritePolicy::NewName;
 }
 
-bool TForm1::OutputTakenByRow(const QString& path, int exceptRow) const {
-    for (int row = 0; row < model_->Count(); ++row)
-        if (row != exceptRow && slots_[row].OutputOptions.FileName == path) return true;
-    return false;
-}
-
 int TForm1::SelectedRow() const {
     const QModelIndexList rows = list_->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
@@ -151,8 +146,11 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     // itself is only made when the batch runs.
     const formats::OverwritePolicy policy = Policy();
     const QString candidate = formats::CandidateOutputName(fields_, mode, outputFolder_);
+    QSet<QString> rowOutputs;
+    for (int row = 0; row < model_->Count(); ++row)
+        rowOutputs.insert(slots_[row].OutputOptions.FileName);
     const QString output = formats::NumberedName(candidate, [&](const QString& path) {
-        return OutputTakenByRow(path) ||
+        return rowOutputs.contains(path) ||
                (policy == formats::OverwritePolicy::NewName && QFileInfo::exists(path));
     });
     fields_.OutputFile = output;

@@ -180,7 +180,6 @@ private:
     QString AddCurrentFile(formats::AddMode mode);
     void EnableAfterAddition();
     void ReportFailures(const QStringList& failures);
-    bool OutputTakenByRow(const QString& path, int exceptRow = -1) const;
     formats::OverwritePolicy Policy() const;
     int SelectedRow() const;
     void SelectRow(int row);

@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,6 +17,11 @@
 
 #include "FakePlatform.h"
 #include "app/MainWindow.h"
+
+// QStrings in the messages of failed assertions.
+inline std::ostream& operator<<(std::ostream& os, const QString& s) {
+    return os << s.toStdString();
+}
 
 namespace apptest {
 
@@ -26,6 +33,18 @@ void EnsureApp();
 // Runs the event loop until `done` holds or `limit` passes; whether it held.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(60));
+
+// A clip made by the ffmpeg program from `args` (the part of the command line before the output
+// name) as `dir`/`name`; fails the test and returns "" when it cannot be made.
+QString MakeClip(const std::string& dir, const std::string& name, const std::string& args);
+// A clip kept in the shared fixture folder for the whole test run (made once, atomically):
+// `seconds` of 320x240 25 fps MPEG-4 video with MP3 sound in AVI, long enough to pause or stop.
+QString LongClip(int seconds);
+// A copy of the fixture clip `id` as `dir`/`name`.
+QString CopyOf(const std::string& id, const std::string& dir, const std::string& name);
+
+// Name, size, content hash and modification time of every file in a folder.
+std::map<QString, std::string> FolderState(const QString& dir);
 
 // What the main window asked of its parts, in order ("player:PlaySelected /x.avi", …).
 struct PartLog {
