@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -71,6 +73,23 @@ QIcon ToolbarImage(int index) {
     painter.drawText(QRectF(4, 4, 48, 48), Qt::AlignCenter, QString::fromUtf8(look.glyph));
     return QIcon(pixmap);
 }
+
+// A toolbar button whose caption keeps its designed blanks (they are part of its name, so screen
+// readers and tests find it by it) but is drawn without them, so that the style does not cut the
+// text short in the 70-pixel button.
+class ToolbarButton final : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text = option.text.trimmed();
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
 
 QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top) {
     auto* label = new QLabel(U(text), parent);
@@ -215,7 +234,7 @@ void TForm1::buildToolbar() {
     };
     int x = 8;
     for (const Spec& s : specs) {
-        auto* b = new QToolButton(bar);
+        auto* b = new ToolbarButton(bar);
         b->setObjectName(QString::fromLatin1(s.name));
         b->setText(U(s.caption));
         b->setAccessibleName(U(s.caption));
@@ -435,6 +454,13 @@ void TForm1::FormShow() {
 void TForm1::AddFilesOnShow(const QStringList& files) { filesOnShow_ = files; }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (inProgressEvent_ > 0 && !closing_) {
+        // A progress event's worker waits for it: stopping here would wait for that worker.
+        // The close happens as soon as the event has returned.
+        event->ignore();
+        QTimer::singleShot(0, this, [this] { close(); });
+        return;
+    }
     if (!closing_) FormCloseQuery();
     event->accept();  // never refused
 }

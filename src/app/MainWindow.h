@@ -205,6 +205,7 @@ private:
     std::vector<int> taskRows_;
     std::deque<TTerminateInfo> pendingTerminations_;
     int busy_ = 0;
+    int inProgressEvent_ = 0;  // a worker waits for the progress event being handled
     bool shown_ = false;
     bool closing_ = false;
     QStringList filesOnShow_;

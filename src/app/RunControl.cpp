@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
@@ -142,6 +143,10 @@ void TForm1::btnPauseClick() {
 
 void TForm1::btnStopClick() {
     if ((runState_ != RunState::Converting && runState_ != RunState::Paused) || closing_) return;
+    if (inProgressEvent_ > 0) {  // see closeEvent
+        QTimer::singleShot(0, this, [this] { btnStopClick(); });
+        return;
+    }
     Busy busy(this);
     const platform::MessageButton answer = services_.dialogs->ShowMessage(
         this, U("提示信息"), U("您确实要终止目前的转换工作吗？"), MessageIcon::Information,
@@ -164,6 +169,8 @@ void TForm1::FFmpegVCL1Progress(void*, PProgressInfo info) {
         info->TaskIndex >= static_cast<int>(taskRows_.size()))
         return;
     const int row = taskRows_[static_cast<size_t>(info->TaskIndex)];
+    ++inProgressEvent_;
+    const auto done = qScopeGuard([this] { --inProgressEvent_; });
     if (info->TotalDuration > 0) {
         const int64_t percent = info->CurrentDuration * 100 / info->TotalDuration;
         model_->SetProgress(row, static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
