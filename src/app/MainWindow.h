@@ -174,6 +174,10 @@ private:
     void FormShow();
     void FormCloseQuery();
 
+    // The common start of an addition: Idle, a free slot (else the user is told), the job
+    // fields reset, the libraries bound.
+    bool BeginAddition();
+    QStringList ChooseFiles(bool several);
     bool EnsureLibraries();
     // The probe, AddTask and SetOutputFile for the current job fields; the failure's message
     // (empty on success, then the row and its slot are added).

@@ -203,29 +203,6 @@ app::PartFactories RecordingParts(std::shared_ptr<PartLog> log) {
     return f;
 }
 
-Script::Script(std::vector<Step> steps) : steps_(std::move(steps)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-    timer_.start(5);
-}
-
-void Script::Tick() {
-    if (Finished()) {
-        timer_.stop();
-        return;
-    }
-    if (++ticks_ > 4000) {  // about 20 s
-        timedOut_ = true;
-        timer_.stop();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
-        return;
-    }
-    if (!steps_[next_].first()) return;
-    ++next_;
-    ticks_ = 0;
-    steps_[next_ - 1].second();
-}
-
 namespace {
 
 QPushButton* ButtonIn(QWidget* w, const char* text) {
@@ -270,6 +247,18 @@ void WindowTest::TearDown() {
 void WindowTest::Create() {
     form_ = std::make_unique<TForm1>(app::Services{&dialogs_, &shell_, &power_},
                                      RecordingParts(parts_));
+}
+
+void WindowTest::CreateWithFolders() {
+    src_ = testsupport::ScratchDir("src");
+    Create();
+    out_ = form_->OutputFolder();
+    QDir(out_).removeRecursively();
+    QDir().mkpath(out_);
+}
+
+QString WindowTest::Clip(const std::string& name, const std::string& id) const {
+    return CopyOf(id, src_, name);
 }
 
 void WindowTest::AddOne(const QString& path, std::vector<Script::Step> steps) {

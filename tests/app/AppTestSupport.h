@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <map>
@@ -16,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "ModalScript.h"
 #include "app/MainWindow.h"
 
 // QStrings in the messages of failed assertions.
@@ -58,23 +58,7 @@ struct PartLog {
 // its place).
 app::PartFactories RecordingParts(std::shared_ptr<PartLog> log);
 
-// Steps run one after another inside whatever modal loop is running: each waits for its
-// condition, then acts. A script that stalls (about 20 s) rejects every open dialog.
-class Script {
-public:
-    using Step = std::pair<std::function<bool()>, std::function<void()>>;
-    explicit Script(std::vector<Step> steps);
-    bool Finished() const { return next_ == steps_.size(); }
-    bool TimedOut() const { return timedOut_; }
-
-private:
-    void Tick();
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    int ticks_ = 0;
-    bool timedOut_ = false;
-    QTimer timer_;
-};
+using testsupport::Script;
 
 // The picker, then the options dialog, confirmed with the picker's current choice (or the item
 // `position` of tab `tab` when tab >= 0): the steps of one addition after the file dialog.
@@ -89,6 +73,10 @@ protected:
     void TearDown() override;
     // Creates the window (after a test has prepared the settings file).
     void Create();
+    // Creates the window with an empty output folder (out_) and a source folder (src_).
+    void CreateWithFolders();
+    // A copy of the fixture clip `id` in the source folder.
+    QString Clip(const std::string& name, const std::string& id = "avi_mpeg4_mp3") const;
     // "添加一个视频文件" with `path` from the open dialog and the given picker steps.
     void AddOne(const QString& path, std::vector<Script::Step> steps = {});
     // "添加多个视频文件" with `paths` from the open dialog.
@@ -105,6 +93,8 @@ protected:
     platform::FakeSystemPower power_;
     std::shared_ptr<PartLog> parts_ = std::make_shared<PartLog>();
     std::unique_ptr<TForm1> form_;
+    std::string src_;
+    QString out_;
 };
 
 // Messages with this caption that the fake dialogs showed.

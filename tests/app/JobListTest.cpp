@@ -27,14 +27,7 @@ class JobList : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        src_ = testsupport::ScratchDir("src");
-        Create();
-        out_ = form_->OutputFolder();
-        QDir(out_).removeRecursively();
-        QDir().mkpath(out_);
-    }
-    QString Clip(const std::string& name, const std::string& id = "avi_mpeg4_mp3") {
-        return CopyOf(id, src_, name);
+        CreateWithFolders();
     }
     void WriteOut(const QString& name, const QByteArray& bytes) {
         QFile f(out_ + "/" + name);
@@ -57,9 +50,6 @@ protected:
         for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColNumber);
         return out;
     }
-
-    std::string src_;
-    QString out_;
 };
 
 }  // namespace
@@ -357,4 +347,21 @@ TEST_F(JobList, SelectingClickingAndInformation) {
     QFile::remove(a);
     form_->suiButton12Click();
     EXPECT_EQ(parts_->count("info:ShowFor " + a.toStdString()), 0);
+}
+
+TEST_F(JobList, FilesFromTheCommandLineAreAddedOnceTheWindowIsShown) {
+    const QString a = Clip("a.avi"), b = Clip("b.avi");
+    form_->AddFilesOnShow({a, b});
+    EXPECT_EQ(form_->Model()->rowCount(), 0) << "nothing before the window is shown";
+    Script script(PickAndConfirm(form_.get()));
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->Model()->rowCount() == 2; }));
+    EXPECT_TRUE(script.Finished());
+    EXPECT_EQ(Sources(), QStringList({b, a})) << "as the several-files addition orders them";
+    EXPECT_TRUE(dialogs_.openRequests.empty()) << "no file dialog";
+    const auto first = std::find(parts_->calls.begin(), parts_->calls.end(),
+                                 std::string("password:CheckAtStart"));
+    const auto added = std::find(parts_->calls.begin(), parts_->calls.end(),
+                                 "player:Select " + a.toStdString());
+    EXPECT_LT(first, added) << "the password check comes first";
 }

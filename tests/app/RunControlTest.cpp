@@ -32,11 +32,7 @@ class RunControl : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
-        src_ = testsupport::ScratchDir("src");
-        Create();
-        out_ = form_->OutputFolder();
-        QDir(out_).removeRecursively();
-        QDir().mkpath(out_);
+        CreateWithFolders();
         QObject::connect(form_->Model(), &QAbstractItemModel::dataChanged, form_.get(),
                          [this](const QModelIndex& from, const QModelIndex& to) {
                              if (from.column() <= app::kColStatus && to.column() >= app::kColStatus)
@@ -57,9 +53,6 @@ protected:
         if (onStatus_) onStatus_(row, now);
     }
 
-    QString Clip(const std::string& name, const std::string& id = "avi_mpeg4_mp3") {
-        return CopyOf(id, src_, name);
-    }
     // Rows of the long clip for the AVI profile; progress every 100 ms so that a pause or a stop
     // lands early in the conversion.
     void AddLong(int rows, int seconds) {
@@ -86,8 +79,6 @@ protected:
     QComboBox* Combo(const char* name) const { return form_->findChild<QComboBox*>(name); }
     QStringList OutputFiles() const { return QDir(out_).entryList(QDir::Files, QDir::Name); }
 
-    std::string src_;
-    QString out_;
     std::map<int, QStringList> history_;
     std::map<int, int> terminations_;
     int maxConverting_ = 0;
