@@ -120,6 +120,15 @@ QString Done() { return U("完成"); }
 QString Failed() { return U("失败"); }
 }  // namespace status
 
+void MainEngine::DoTerminate(TFFmpeg& task) {
+    // The list does not change while a batch runs: its position is the task's index.
+    int index = -1;
+    for (int i = 0; i < TaskCount() && index < 0; ++i)
+        if (Task(i) == &task) index = i;
+    onTaskEnded_(index, task.Finished(), task.HasError());
+    TFFmpegVCL::DoTerminate(task);
+}
+
 void ConnectDispatcherToEventLoop() {
     mainthread::SetUiThread();
     QObject* context = QCoreApplication::instance();
@@ -145,7 +154,14 @@ struct TForm1::Gate {
 };
 
 TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
-    : QWidget(parent), services_(services), gate_(std::make_shared<Gate>()) {
+    : QWidget(parent),
+      services_(services),
+      gate_(std::make_shared<Gate>()),
+      engine_([gate = gate_](int task, bool finished, bool hasError) {
+          mainthread::Post([gate, task, finished, hasError] {
+              if (TForm1* form = gate->form) form->TaskEnded(task, finished, hasError);
+          });
+      }) {
     gate_->form = this;
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(851, 588);

@@ -13,6 +13,7 @@
 
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
+#include "engine/MainThread.h"
 #include "formats/RecordBuilder.h"
 
 using namespace app;
@@ -199,24 +200,30 @@ void TForm1::ProcessTerminations() {
     }
 }
 
+void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
+    if (closing_ || taskIndex < 0 || taskIndex >= static_cast<int>(taskRows_.size())) return;
+    const int row = taskRows_[static_cast<size_t>(taskIndex)];
+    if (finished) {
+        model_->SetProgress(row, 100);
+        model_->SetStatus(row, status::Done());
+    } else if (hasError) {
+        model_->SetStatus(row, status::Failed());
+    }
+    // A task that was stopped, or never ran, keeps its row as it is until the end of the batch.
+}
+
 void TForm1::HandleTermination(const TTerminateInfo& info) {
     if (info.TaskIndex >= 0) {
-        if (info.TaskIndex < static_cast<int>(taskRows_.size())) {
-            const int row = taskRows_[static_cast<size_t>(info.TaskIndex)];
-            if (info.Finished) {
-                model_->SetProgress(row, 100);
-                model_->SetStatus(row, status::Done());
-            } else if (info.HasError) {
-                model_->SetStatus(row, status::Failed());
-            }
-        }
+        // The row already shows how the task ended (TaskEnded); the user hears of a failure.
         if (info.HasError)
             Message(QStringLiteral("Tandrel"), QString::fromStdString(info.ErrorMessage),
                     MessageIcon::Warning);
         emit terminationHandled(info.TaskIndex);
         return;
     }
-    // The end of the batch: every task's event came before this one.
+    // The end of the batch: every task's event came before this one, and every row's last state
+    // was handed over before it (applied now if it is still waiting).
+    mainthread::Drain();
     if (batchStopRequested_) {
         for (int row = 0; row < model_->Count(); ++row) {
             const QString& s = model_->Row(row).Status;
