@@ -118,7 +118,10 @@ TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
     EXPECT_TRUE(shell.OpenPath(U("/tmp/片 1.avi")));
     EXPECT_TRUE(shell.OpenLink(QUrl("https://example.com/a?b=1")));
     EXPECT_TRUE(shell.OpenLink(QUrl("HTTP://example.com/")));
-    // Refused without a trace: other schemes and an empty path.
+    EXPECT_TRUE(shell.OpenLink(QUrl("mailto:support@example.com")));
+    // Refused without a trace: other schemes, mail links with headers, and an empty path.
+    EXPECT_FALSE(shell.OpenLink(QUrl("mailto:a@example.com?attach=/etc/passwd")));
+    EXPECT_FALSE(shell.OpenLink(QUrl("http:///no-host")));
     EXPECT_FALSE(shell.OpenLink(QUrl("file:///etc/passwd")));
     EXPECT_FALSE(shell.OpenLink(QUrl("javascript:alert(1)")));
     EXPECT_FALSE(shell.OpenLink(QUrl()));
@@ -126,7 +129,8 @@ TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
     EXPECT_EQ(record.Text(),
               "open file:///tmp/%E7%89%87%201.avi\n"
               "open https://example.com/a?b=1\n"
-              "open http://example.com/\n");
+              "open http://example.com/\n"
+              "open mailto:support@example.com\n");
 }
 
 TEST(FakePlatform, ScriptedAnswersThenDefaults) {
