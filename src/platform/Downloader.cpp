@@ -55,7 +55,7 @@ bool QtDownloader::Download(const QUrl& url, const QString& localFile, QString* 
     timer.start(timeoutMs_);
     if (!reply->isFinished()) loop.exec();
     timer.stop();
-    if (!tooLarge) body += reply->readAll();
+    if (!tooLarge && reply->isOpen()) body += reply->readAll();
     const QNetworkReply::NetworkError code = reply->error();
     const QString reason = reply->errorString();
 
