@@ -15,6 +15,7 @@
 #include "platform/Dialogs.h"
 #include "platform/Downloader.h"
 #include "platform/Shell.h"
+#include "platform/SystemPower.h"
 
 namespace platform {
 
@@ -84,6 +85,21 @@ public:
     bool OpenLink(const QUrl& url) override {
         links.push_back(url);
         return result;
+    }
+};
+
+// Records power-off requests; never touches the machine.
+class FakeSystemPower final : public ISystemPower {
+public:
+    bool result = true;  // what every request returns
+    int requests = 0;
+
+    bool PowerOff() override {
+        ++requests;
+        return result;
+    }
+    QString LastError() const override {
+        return result ? QString() : QStringLiteral("refused by the fake");
     }
 };
 
