@@ -3,9 +3,6 @@
 #include <QAction>
 #include <QMenu>
 
-#include "app/AboutDialog.h"
-#include "app/Links.h"
-#include "app/UpdateDialog.h"
 #include "platform/Skins.h"
 
 namespace menus {
@@ -35,27 +32,6 @@ void FillSkinMenu(QMenu* menu, QWidget* mainWindow) {
             platform::skins::SaveSkin(value);
         });
     }
-}
-
-QAction* FillHelpMenu(QMenu* menu, QWidget* mainWindow, platform::IShell* shell, TForm6* update,
-                      TForm4* about) {
-    QAction* help = menu->addAction(U("帮助系统?"));
-    help->setShortcut(QKeySequence(Qt::Key_F1));
-    help->setShortcutContext(Qt::WindowShortcut);
-    mainWindow->addAction(help);
-    QObject::connect(help, &QAction::triggered, mainWindow, [shell] { links::OpenHelp(*shell); });
-
-    QAction* upgrade = menu->addAction(U("网上升级..."));
-    QObject::connect(upgrade, &QAction::triggered, mainWindow, [update] { update->exec(); });
-    menu->addSeparator();
-    QAction* site = menu->addAction(U("软件网站"));
-    QObject::connect(site, &QAction::triggered, mainWindow, [shell] { links::OpenWebSite(*shell); });
-    QAction* mail = menu->addAction(U("作者联系信箱"));
-    QObject::connect(mail, &QAction::triggered, mainWindow, [shell] { links::OpenMail(*shell); });
-    menu->addSeparator();
-    QAction* aboutItem = menu->addAction(U("关于软件"));
-    QObject::connect(aboutItem, &QAction::triggered, mainWindow, [about] { about->exec(); });
-    return help;
 }
 
 }  // namespace menus

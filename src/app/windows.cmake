@@ -1,6 +1,6 @@
 # tandrel_windows: the secondary windows the main window opens (about box, password window,
-# update dialog), the skin and help menus, and the maker's links. The main window's target
-# links it.
+# update dialog), the skin menu, the maker's links and help, and the parts that plug them (and
+# the information window) into the main window. The main window's target links it.
 add_library(tandrel_windows STATIC
     ${CMAKE_CURRENT_LIST_DIR}/AboutDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/AboutDialog.h
@@ -10,9 +10,10 @@ add_library(tandrel_windows STATIC
     ${CMAKE_CURRENT_LIST_DIR}/PasswordDialog.h
     ${CMAKE_CURRENT_LIST_DIR}/UpdateDialog.cpp
     ${CMAKE_CURRENT_LIST_DIR}/UpdateDialog.h
+    ${CMAKE_CURRENT_LIST_DIR}/WindowParts.cpp
     ${CMAKE_CURRENT_LIST_DIR}/WindowPicture.cpp
 )
-target_link_libraries(tandrel_windows PUBLIC tandrel_platform Qt6::Widgets)
+target_link_libraries(tandrel_windows PUBLIC tandrel_infodialog tandrel_platform Qt6::Widgets)
 target_compile_options(tandrel_windows PRIVATE ${TANDREL_WARNINGS})
 
 # The skins and the help pages go beside the program in the build tree (bin/skins, bin/help),
