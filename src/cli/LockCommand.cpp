@@ -34,7 +34,7 @@ int RunLock(const QStringList& args) {
         std::fprintf(stdout, "%s", parser.helpText().toUtf8().constData());
         return 0;
     }
-    const QStringList words = parser.positionalArguments().mid(1);
+    const QStringList words = parser.positionalArguments();  // args[0] names the command
     const QString file =
         parser.isSet(fileOption) ? parser.value(fileOption) : platform::lock::LockFile();
     const QString action = words.value(0);
