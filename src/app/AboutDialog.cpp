@@ -19,6 +19,7 @@ QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 
 LinkLabel::LinkLabel(const QString& text, QWidget* parent) : QLabel(text, parent) {
     setTextFormat(Qt::PlainText);
+    setWordWrap(true);  // a long address continues on the next line
     QFont f = font();
     f.setUnderline(true);
     setFont(f);
@@ -84,7 +85,7 @@ TForm4::TForm4(platform::IShell* shell, QWidget* parent) : QDialog(parent), shel
 
     auto* top = new QHBoxLayout;
     top->addWidget(picture, 0, Qt::AlignTop);
-    top->addSpacing(12);
+    top->addSpacing(10);
     top->addLayout(text, 1);
 
     auto* buttons = new QHBoxLayout;
@@ -92,7 +93,7 @@ TForm4::TForm4(platform::IShell* shell, QWidget* parent) : QDialog(parent), shel
     buttons->addWidget(ok);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 12);
+    layout->setContentsMargins(12, 16, 12, 12);
     layout->addLayout(top, 1);
     layout->addLayout(buttons);
 }

@@ -7,7 +7,7 @@
 
 namespace links {
 
-const char kWebSite[] = "https://www.tandrel.example/";
+const char kWebSite[] = "https://tandrel.example/";
 const char kMailAddress[] = "support@tandrel.example";
 const char kDesktopSite[] = "https://desktop.tandrel.example/";
 

@@ -12,7 +12,7 @@ namespace {
 
 // The built-in looks share one sheet whose @name@ fields take the colours of a palette.
 constexpr const char* kSheet =
-    "QDialog, QMainWindow { background-color: @window@; color: @text@; }\n"
+    "QDialog, QMainWindow, QWidget[tandrelWindow=\"true\"] { background-color: @window@; color: @text@; }\n"
     "QLabel, QCheckBox, QRadioButton { color: @text@; background: transparent; }\n"
     "QGroupBox { background-color: @group@; color: @title@; border: 1px solid @border@; border-radius: @radius@px; margin-top: 14px; padding-top: 6px; }\n"
     "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 4px; color: @title@; }\n"
@@ -25,7 +25,7 @@ constexpr const char* kSheet =
     "QComboBox { padding: 1px 6px; }\n"
     "QComboBox QAbstractItemView { border: 1px solid @bborder@; }\n"
     "QHeaderView::section { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; padding: 2px 4px; }\n"
-    "QToolBar { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, stop:1 @barbottom@); border: none; spacing: 2px; }\n"
+    "QToolBar, QWidget#suiToolBar1 { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, stop:1 @barbottom@); border: none; spacing: 2px; }\n"
     "QToolButton { color: @bartext@; background: transparent; border: 1px solid transparent; border-radius: @radius@px; padding: 2px; }\n"
     "QToolButton:hover { background-color: @hover@; border-color: @accent@; }\n"
     "QToolButton:pressed { background-color: @accent@; color: @atext@; }\n"
@@ -44,6 +44,7 @@ constexpr const char* kSheet =
     "QScrollBar::handle { background: @bbottom@; border: 1px solid @bborder@; border-radius: 3px; min-height: 20px; min-width: 20px; }\n"
     "QSlider::groove:horizontal { background: @border@; height: 4px; }\n"
     "QSlider::handle:horizontal { background: @accent@; width: 10px; margin: -5px 0; border-radius: 3px; }\n"
+    "QLabel#TitleBand { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, stop:1 @barbottom@); color: @bartext@; font-weight: bold; }\n"
     "QStatusBar { background-color: @bartop@; color: @bartext@; }\n";
 
 struct Palette {
@@ -138,6 +139,9 @@ bool Apply(QWidget* window, const QString& value) {
     if (!skin || !window) return false;
     const QString sheet = StyleSheet(*skin);
     if (sheet.isEmpty()) return false;
+    // The sheets style the window itself through this property: a main window that is neither
+    // a dialog nor a QMainWindow is still painted.
+    window->setProperty("tandrelWindow", true);
     if (window->styleSheet() != sheet) window->setStyleSheet(sheet);
     return true;
 }

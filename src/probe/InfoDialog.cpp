@@ -24,8 +24,9 @@ TForm9::TForm9(QWidget* parent) : QDialog(parent) {
     setFixedSize(650, 455);
 
     // A caption with its value label; the value carries the caption as its accessible name.
+    // A wide value spans the rest of its row and keeps room for `lines` wrapped lines.
     auto addRow = [this](QGridLayout* grid, int row, int column, const char* caption,
-                         bool wide = false) {
+                         bool wide = false, int lines = 1) {
         auto* label = new QLabel(U(caption));
         label->setAccessibleName(label->text());
         auto* value = new QLabel;
@@ -34,7 +35,9 @@ TForm9::TForm9(QWidget* parent) : QDialog(parent) {
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setTextFormat(Qt::PlainText);
         value->setWordWrap(wide);
+        value->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         value->setMinimumWidth(wide ? 480 : 90);
+        value->setMinimumHeight(value->fontMetrics().lineSpacing() * lines);
         label->setBuddy(value);
         grid->addWidget(label, row, column, Qt::AlignLeft | Qt::AlignTop);
         grid->addWidget(value, row, column + 1, 1, wide ? 5 : 1, Qt::AlignLeft | Qt::AlignTop);
@@ -61,14 +64,14 @@ TForm9::TForm9(QWidget* parent) : QDialog(parent) {
     addRow(videoGrid, 0, 0, "视频分辨率：");
     addRow(videoGrid, 0, 2, "视频帧率：");
     addRow(videoGrid, 0, 4, "视频比特率：");
-    addRow(videoGrid, 1, 0, "视频流信息：", true);
+    addRow(videoGrid, 1, 0, "视频流信息：", true, 3);
 
     QGroupBox* audio = group("音频格式信息");
     auto* audioGrid = new QGridLayout(audio);
     addRow(audioGrid, 0, 0, "音频采样率：");
     addRow(audioGrid, 0, 2, "音频声道：");
     addRow(audioGrid, 0, 4, "音频比特率：");
-    addRow(audioGrid, 1, 0, "音频流信息：", true);
+    addRow(audioGrid, 1, 0, "音频流信息：", true, 3);
 
     for (QGridLayout* grid : {fileGrid, videoGrid, audioGrid}) {
         grid->setColumnStretch(5, 1);
@@ -84,9 +87,12 @@ TForm9::TForm9(QWidget* parent) : QDialog(parent) {
     buttons->addWidget(ok);
 
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(file, 3);
-    layout->addWidget(video, 2);
-    layout->addWidget(audio, 2);
+    // Each group takes the height its texts need (a long stream text wraps onto more lines);
+    // what is left goes below them.
+    layout->addWidget(file);
+    layout->addWidget(video);
+    layout->addWidget(audio);
+    layout->addStretch(1);
     layout->addLayout(buttons);
 }
 

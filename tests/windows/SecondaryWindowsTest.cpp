@@ -2,6 +2,9 @@
 // menu on their own, offscreen, with scripted message boxes, a recording shell, temporary lock
 // files and file:// version files.
 #include <QApplication>
+#include <QDir>
+#include <QRegularExpression>
+#include <QSet>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -118,7 +121,7 @@ TEST(AboutBox, TextsLinksAndSkin) {
     for (QLabel* l : about.findChildren<QLabel*>()) texts << l->text();
     EXPECT_TRUE(texts.contains(QStringLiteral("Tandrel   1.7.5")));
     EXPECT_TRUE(texts.contains(U("作者：Orvane开发组")));
-    EXPECT_EQ(about.WebLink()->text(), U("网址：https://www.tandrel.example/"));
+    EXPECT_EQ(about.WebLink()->text(), U("网址：https://tandrel.example/"));
     EXPECT_EQ(about.MailLink()->text(), U("联系信箱：support@tandrel.example"));
     EXPECT_EQ(about.DesktopLink()->text(), U("桌面资源网址：https://desktop.tandrel.example/"));
     for (LinkLabel* link : {about.WebLink(), about.MailLink(), about.DesktopLink()})
@@ -135,7 +138,7 @@ TEST(AboutBox, TextsLinksAndSkin) {
     EXPECT_EQ(about.exec(), QDialog::Accepted);
     EXPECT_EQ(sheet, SkinSheet("skin4"));
     ASSERT_EQ(shell.links.size(), 3u);
-    EXPECT_EQ(shell.links[0], QUrl(QStringLiteral("https://www.tandrel.example/")));
+    EXPECT_EQ(shell.links[0], QUrl(QStringLiteral("https://tandrel.example/")));
     EXPECT_EQ(shell.links[1], QUrl(QStringLiteral("mailto:support@tandrel.example")));
     EXPECT_EQ(shell.links[2], QUrl(QStringLiteral("https://desktop.tandrel.example/")));
 }
@@ -169,6 +172,9 @@ protected:
 
     std::string lock_;
     platform::FakeDialogs dialogs_;
+    struct AppFirst {
+        AppFirst() { EnsureApp(); }
+    } app_;  // the application exists before the window
     TForm5 window_{&dialogs_};
     QString entryAtShow_ = QStringLiteral("unset");
     QString sheetAtShow_;
@@ -440,4 +446,32 @@ TEST(SkinMenu, SeventeenItemsInOrderWithoutCheckMarks) {
         EXPECT_EQ(settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")), values[i]);
         EXPECT_EQ(main.styleSheet(), SkinSheet(values[i].toLatin1().constData()));
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Help pages
+
+TEST(HelpPages, EveryPageAndPictureThatIsLinkedExists) {
+    const QDir help(QStringLiteral(TANDREL_SOURCE_RESOURCES "/help"));
+    const QStringList pages = help.entryList({QStringLiteral("*.html")}, QDir::Files);
+    ASSERT_TRUE(pages.contains(QStringLiteral("index.html")));
+    ASSERT_GE(pages.size(), 5);
+    const QRegularExpression target(QStringLiteral("(?:href|src)=\"([^\"#:]+)\""));
+    QSet<QString> linkedFromIndex;
+    for (const QString& page : pages) {
+        QFile file(help.filePath(page));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page.toStdString();
+        const QString text = QString::fromUtf8(file.readAll());
+        EXPECT_TRUE(text.contains(QStringLiteral("<meta charset=\"utf-8\">"))) << page.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("lang=\"zh-CN\""))) << page.toStdString();
+        for (auto it = target.globalMatch(text); it.hasNext();) {
+            const QString linked = it.next().captured(1);
+            EXPECT_TRUE(QFileInfo::exists(help.filePath(linked)))
+                << page.toStdString() << " links the missing " << linked.toStdString();
+            if (page == QLatin1String("index.html")) linkedFromIndex.insert(linked);
+        }
+    }
+    for (const QString& page : pages)
+        EXPECT_TRUE(page == QLatin1String("index.html") || linkedFromIndex.contains(page))
+            << page.toStdString() << " cannot be reached from the index";
 }
