@@ -52,10 +52,10 @@ TForm6::TForm6(platform::IDownloader* downloader, platform::IShell* shell, QUrl 
     picture->setAccessibleName(U("图片"));
 
     auto* right = new QVBoxLayout;
-    for (const char* line : {"软件更新步骤:",
-                             "1.请确认您已经连接到网上,如果您设置了防火墙,必须允许程序通过.",
-                             "2.检测软件是否有新版本,如果有点击下载按钮.",
-                             "3.软件更新可能需要30秒--几分钟,这期间请您耐心等待..."}) {
+    for (const char* line :
+         {"软件更新步骤:", "1.请确认您已经连接到网上,如果您设置了防火墙,必须允许程序通过.",
+          "2.检测软件是否有新版本,如果有点击下载按钮.",
+          "3.软件更新可能需要30秒--几分钟,这期间请您耐心等待..."}) {
         auto* label = new QLabel(U(line));
         label->setWordWrap(true);
         label->setAccessibleName(label->text());
@@ -145,8 +145,8 @@ void TForm6::suiButton1Click() {
 
     // A file that names no version (an error page, a file of another kind) is no answer.
     const platform::IniFile ini(file);
-    const QString latest = fetched ? ini.ReadString(QStringLiteral("version"), QStringLiteral("new"))
-                                   : QString();
+    const QString latest =
+        fetched ? ini.ReadString(QStringLiteral("version"), QStringLiteral("new")) : QString();
     if (latest.isEmpty()) {
         const QString failed = U("连接失败!可能网络忙或没连接到网络...");
         status_->setText(failed);
@@ -182,8 +182,8 @@ void TForm6::suiButton1Click() {
     if (!IsWebLink(link)) return;
     download_->setEnabled(true);
     downloadLink_ = link;
-    AddLine(
-        U("检测完成,您可以点击<开始下载>按钮打开下载最新升级版本。推荐您使用（网际快车）软件下载。"));
+    AddLine(U(
+        "检测完成,您可以点击<开始下载>按钮打开下载最新升级版本。推荐您使用（网际快车）软件下载。"));
 }
 
 void TForm6::suiButton3Click() {

@@ -63,10 +63,10 @@ private:
     QString downloadLink_;
     bool busy_ = false;
 
-    QPlainTextEdit* memo_ = nullptr;   // suiMemo1
-    QProgressBar* progress_ = nullptr; // suiProgressBar1
-    QLabel* status_ = nullptr;         // Label7
-    QPushButton* check_ = nullptr;     // suiButton1
-    QPushButton* download_ = nullptr;  // suiButton3
-    QPushButton* back_ = nullptr;      // suiButton2
+    QPlainTextEdit* memo_ = nullptr;    // suiMemo1
+    QProgressBar* progress_ = nullptr;  // suiProgressBar1
+    QLabel* status_ = nullptr;          // Label7
+    QPushButton* check_ = nullptr;      // suiButton1
+    QPushButton* download_ = nullptr;   // suiButton3
+    QPushButton* back_ = nullptr;       // suiButton2
 };

@@ -39,7 +39,8 @@ int RunLock(const QStringList& args) {
         parser.isSet(fileOption) ? parser.value(fileOption) : platform::lock::LockFile();
     const QString action = words.value(0);
     const auto usage = [] {
-        std::fprintf(stderr, "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n");
+        std::fprintf(stderr,
+                     "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n");
         return 2;
     };
     if (file.isEmpty()) return usage();

@@ -1,10 +1,10 @@
 #include "platform/PasswordLock.h"
 
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/stat.h>
 
 #include "platform/IniFile.h"
 

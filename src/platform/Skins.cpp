@@ -12,21 +12,32 @@ namespace {
 
 // The built-in looks share one sheet whose @name@ fields take the colours of a palette.
 constexpr const char* kSheet =
-    "QDialog, QMainWindow, QWidget[tandrelWindow=\"true\"] { background-color: @window@; color: @text@; }\n"
+    "QDialog, QMainWindow, QWidget[tandrelWindow=\"true\"] { background-color: @window@; color: "
+    "@text@; }\n"
     "QLabel, QCheckBox, QRadioButton { color: @text@; background: transparent; }\n"
-    "QGroupBox { background-color: @group@; color: @title@; border: 1px solid @border@; border-radius: @radius@px; margin-top: 14px; padding-top: 6px; }\n"
-    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; padding: 0 4px; color: @title@; }\n"
-    "QPushButton { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; border-radius: @radius@px; padding: 3px 12px; min-height: 18px; }\n"
+    "QGroupBox { background-color: @group@; color: @title@; border: 1px solid @border@; "
+    "border-radius: @radius@px; margin-top: 14px; padding-top: 6px; }\n"
+    "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 8px; "
+    "padding: 0 4px; color: @title@; }\n"
+    "QPushButton { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+    "stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; border-radius: @radius@px; "
+    "padding: 3px 12px; min-height: 18px; }\n"
     "QPushButton:hover { border-color: @accent@; }\n"
     "QPushButton:pressed { background-color: @accent@; color: @atext@; }\n"
-    "QPushButton:disabled { color: @disabled@; background-color: @group@; border-color: @border@; }\n"
-    "QLineEdit, QTextEdit, QPlainTextEdit, QComboBox, QAbstractItemView { background-color: @base@; color: @basetext@; border: 1px solid @border@; border-radius: 2px; selection-background-color: @accent@; selection-color: @atext@; }\n"
+    "QPushButton:disabled { color: @disabled@; background-color: @group@; border-color: @border@; "
+    "}\n"
+    "QLineEdit, QTextEdit, QPlainTextEdit, QComboBox, QAbstractItemView { background-color: "
+    "@base@; color: @basetext@; border: 1px solid @border@; border-radius: 2px; "
+    "selection-background-color: @accent@; selection-color: @atext@; }\n"
     "QLineEdit:read-only { background-color: @group@; }\n"
     "QComboBox { padding: 1px 6px; }\n"
     "QComboBox QAbstractItemView { border: 1px solid @bborder@; }\n"
-    "QHeaderView::section { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; padding: 2px 4px; }\n"
-    "QToolBar, QWidget#suiToolBar1 { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, stop:1 @barbottom@); border: none; spacing: 2px; }\n"
-    "QToolButton { color: @bartext@; background: transparent; border: 1px solid transparent; border-radius: @radius@px; padding: 2px; }\n"
+    "QHeaderView::section { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, "
+    "y2:1, stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; padding: 2px 4px; }\n"
+    "QToolBar, QWidget#suiToolBar1 { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+    "stop:0 @bartop@, stop:1 @barbottom@); border: none; spacing: 2px; }\n"
+    "QToolButton { color: @bartext@; background: transparent; border: 1px solid transparent; "
+    "border-radius: @radius@px; padding: 2px; }\n"
     "QToolButton:hover { background-color: @hover@; border-color: @accent@; }\n"
     "QToolButton:pressed { background-color: @accent@; color: @atext@; }\n"
     "QToolButton:disabled { color: @disabled@; }\n"
@@ -35,16 +46,21 @@ constexpr const char* kSheet =
     "QMenu::item:selected { background-color: @accent@; color: @atext@; }\n"
     "QMenu::separator { height: 1px; background: @border@; margin: 3px 6px; }\n"
     "QTabWidget::pane { background-color: @group@; border: 1px solid @border@; }\n"
-    "QTabBar::tab { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; padding: 4px 10px; }\n"
+    "QTabBar::tab { color: @btext@; background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, "
+    "stop:0 @btop@, stop:1 @bbottom@); border: 1px solid @bborder@; padding: 4px 10px; }\n"
     "QTabBar::tab:selected { background-color: @accent@; color: @atext@; }\n"
-    "QProgressBar { background-color: @base@; color: @basetext@; border: 1px solid @bborder@; border-radius: @radius@px; text-align: center; }\n"
+    "QProgressBar { background-color: @base@; color: @basetext@; border: 1px solid @bborder@; "
+    "border-radius: @radius@px; text-align: center; }\n"
     "QProgressBar::chunk { background-color: @accent@; }\n"
     "QScrollBar:vertical { background: @group@; width: 14px; }\n"
     "QScrollBar:horizontal { background: @group@; height: 14px; }\n"
-    "QScrollBar::handle { background: @bbottom@; border: 1px solid @bborder@; border-radius: 3px; min-height: 20px; min-width: 20px; }\n"
+    "QScrollBar::handle { background: @bbottom@; border: 1px solid @bborder@; border-radius: 3px; "
+    "min-height: 20px; min-width: 20px; }\n"
     "QSlider::groove:horizontal { background: @border@; height: 4px; }\n"
-    "QSlider::handle:horizontal { background: @accent@; width: 10px; margin: -5px 0; border-radius: 3px; }\n"
-    "QLabel#TitleBand { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, stop:1 @barbottom@); color: @bartext@; font-weight: bold; }\n"
+    "QSlider::handle:horizontal { background: @accent@; width: 10px; margin: -5px 0; "
+    "border-radius: 3px; }\n"
+    "QLabel#TitleBand { background-color: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 @bartop@, "
+    "stop:1 @barbottom@); color: @bartext@; font-weight: bold; }\n"
     "QStatusBar { background-color: @bartop@; color: @bartext@; }\n";
 
 struct Palette {
@@ -54,9 +70,9 @@ struct Palette {
     const char* values;
 };
 
-constexpr const char* kFields[] = {"window",  "text",     "group",    "title",     "base",
-                                   "basetext", "btop",    "bbottom",  "bborder",   "btext",
-                                   "accent",  "atext",    "border",   "disabled",  "bartop",
+constexpr const char* kFields[] = {"window",    "text",    "group",   "title",    "base",
+                                   "basetext",  "btop",    "bbottom", "bborder",  "btext",
+                                   "accent",    "atext",   "border",  "disabled", "bartop",
                                    "barbottom", "bartext", "hover",   "radius"};
 
 constexpr Palette kBuiltIn[] = {

@@ -122,13 +122,13 @@ void TForm9::showEvent(QShowEvent* event) {
 void TForm9::Button2Click() {
     const TMediaInfoLabels l = MediaInfoLabels(texts_);
     const std::pair<const char*, const QString*> rows[] = {
-        {"文件名：", &l.FileName},         {"文件格式：", &l.Format},
-        {"播放时长：", &l.Duration},       {"文件大小：", &l.Size},
-        {"比特率：", &l.BitRate},          {"文件格式全名：", &l.FormatLongName},
-        {"文件扩展名：", &l.Extension},    {"视频分辨率：", &l.Resolution},
-        {"视频帧率：", &l.FrameRate},      {"视频比特率：", &l.VideoKbps},
-        {"视频流信息：", &l.VideoStream},  {"音频采样率：", &l.SampleRate},
-        {"音频声道：", &l.Channels},       {"音频比特率：", &l.AudioKbps},
+        {"文件名：", &l.FileName},        {"文件格式：", &l.Format},
+        {"播放时长：", &l.Duration},      {"文件大小：", &l.Size},
+        {"比特率：", &l.BitRate},         {"文件格式全名：", &l.FormatLongName},
+        {"文件扩展名：", &l.Extension},   {"视频分辨率：", &l.Resolution},
+        {"视频帧率：", &l.FrameRate},     {"视频比特率：", &l.VideoKbps},
+        {"视频流信息：", &l.VideoStream}, {"音频采样率：", &l.SampleRate},
+        {"音频声道：", &l.Channels},      {"音频比特率：", &l.AudioKbps},
         {"音频流信息：", &l.AudioStream},
     };
     for (const auto& [caption, value] : rows)

@@ -51,11 +51,10 @@ TMediaInfoTexts MediaInfoTexts(TCustomAVProbe& probe) {
     t.InfoVideoKbps = Kbps(video.BitRate);
     t.InfoWidth = QString::number(video.Width);
     t.InfoHeight = QString::number(video.Height);
-    t.InfoFrameRate = video.FrameRateNum > 0 && video.FrameRateDen > 0
-                          ? QString::number(static_cast<double>(video.FrameRateNum) /
-                                                video.FrameRateDen,
-                                            'f', 2)
-                          : QStringLiteral("N/A");
+    t.InfoFrameRate =
+        video.FrameRateNum > 0 && video.FrameRateDen > 0
+            ? QString::number(static_cast<double>(video.FrameRateNum) / video.FrameRateDen, 'f', 2)
+            : QStringLiteral("N/A");
     return t;
 }
 

@@ -47,9 +47,9 @@ struct TMediaInfoLabels {
     QString VideoKbps;       // "视频比特率：" — number and "  kbps"
     QString VideoStream;     // "视频流信息：" — "无" for an opened file without video
     QString SampleRate;      // "音频采样率："
-    QString Channels;        // "音频声道：" — 单声道, 立体声, "<n>声道"; empty without audio
-    QString AudioKbps;       // "音频比特率："
-    QString AudioStream;     // "音频流信息："
+    QString Channels;  // "音频声道：" — 单声道, 立体声, "<n>声道"; empty without audio
+    QString AudioKbps;    // "音频比特率："
+    QString AudioStream;  // "音频流信息："
 };
 
 TMediaInfoLabels MediaInfoLabels(const TMediaInfoTexts& texts);

@@ -58,8 +58,9 @@ private:
 };
 
 QByteArray HttpResponse(const char* status, const QByteArray& body) {
-    return QByteArray("HTTP/1.1 ") + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
-           QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+    return QByteArray("HTTP/1.1 ") + status +
+           "\r\nContent-Type: text/plain\r\nContent-Length: " + QByteArray::number(body.size()) +
+           "\r\nConnection: close\r\n\r\n" + body;
 }
 
 }  // namespace
@@ -71,8 +72,8 @@ TEST(Downloader, FileUrlIsCopiedIntoANewFolder) {
     const std::string target = dir + "/config/sub/update.ini";
     QtDownloader downloader;
     QString error;
-    EXPECT_TRUE(downloader.Download(QUrl::fromLocalFile(Q(dir + "/version.ini")), Q(target),
-                                    &error))
+    EXPECT_TRUE(
+        downloader.Download(QUrl::fromLocalFile(Q(dir + "/version.ini")), Q(target), &error))
         << error.toStdString();
     EXPECT_EQ(testsupport::ReadFile(target), "[version]\nnew=1.5\n");
 }
@@ -84,8 +85,8 @@ TEST(Downloader, FailuresKeepTheOlderCopy) {
     testsupport::WriteFile(target, "old");
     QtDownloader downloader;
     QString error;
-    EXPECT_FALSE(downloader.Download(QUrl::fromLocalFile(Q(dir + "/missing.ini")), Q(target),
-                                     &error));
+    EXPECT_FALSE(
+        downloader.Download(QUrl::fromLocalFile(Q(dir + "/missing.ini")), Q(target), &error));
     EXPECT_FALSE(error.isEmpty());
     // Only web and file addresses are fetched.
     EXPECT_FALSE(downloader.Download(QUrl(QStringLiteral("ftp://127.0.0.1/x")), Q(target)));

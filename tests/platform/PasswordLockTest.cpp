@@ -1,13 +1,12 @@
 // The password lock file: read-only checks, the scrambling, and writing it for the command line.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "platform/PasswordLock.h"
@@ -47,7 +46,7 @@ TEST(PasswordLock, NoLockUnlessARegularFileHasTheSection) {
     const std::string dir = testsupport::ScratchDir("nolock");
     EXPECT_FALSE(ReadLock(Q(dir + "/missing.ini")).on);
     EXPECT_FALSE(QFileInfo::exists(Q(dir + "/missing.ini")));  // never created
-    EXPECT_FALSE(ReadLock(Q(dir)).on);                          // a folder
+    EXPECT_FALSE(ReadLock(Q(dir)).on);                         // a folder
     EXPECT_FALSE(ReadLock(QString()).on);
     testsupport::WriteFile(dir + "/other.ini", "[Other]\nps=3b\n");
     EXPECT_FALSE(ReadLock(Q(dir + "/other.ini")).on);

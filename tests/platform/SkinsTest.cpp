@@ -76,9 +76,7 @@ public:
     }
 
 private:
-    static void Handle(QtMsgType, const QMessageLogContext&, const QString& text) {
-        All() << text;
-    }
+    static void Handle(QtMsgType, const QMessageLogContext&, const QString& text) { All() << text; }
     QtMessageHandler previous_;
 };
 
@@ -88,9 +86,9 @@ TEST(Skins, TheEighteenValues) {
     const auto& all = skins::All();
     ASSERT_EQ(all.size(), 18u);
     // Value → skin as the settings file names them; built-ins by style name.
-    const char* builtIn[18] = {"MacOS",   nullptr, nullptr, "WinXP", "Protein",  nullptr,
-                               "DeepBlue", "BlueGlass", nullptr, nullptr, nullptr, nullptr,
-                               nullptr,   nullptr, nullptr, nullptr, nullptr,    nullptr};
+    const char* builtIn[18] = {"MacOS",    nullptr,     nullptr, "WinXP", "Protein", nullptr,
+                               "DeepBlue", "BlueGlass", nullptr, nullptr, nullptr,   nullptr,
+                               nullptr,    nullptr,     nullptr, nullptr, nullptr,   nullptr};
     const char* theme[18] = {nullptr,
                              "skins/msn.sui",
                              "skins/mp10.sui",

@@ -2,8 +2,6 @@
 // tool's view of generated clips, including the files whose description text would fool a
 // text cutter: a file named like a stream line, a raw stream without start times, a bit rate of
 // five digits, a file that is not media at all.
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -15,6 +13,7 @@
 #include <filesystem>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "ProbeTestUtil.h"
 #include "TestMedia.h"
@@ -69,9 +68,9 @@ Expected FromReference(const std::string& path) {
     e.size = SizeText(format["size"].toString().toLongLong());
     if (format.contains("duration")) {
         const int64_t s = probetest::SecondsToMicro(format["duration"].toString()) / 1000000;
-        e.duration = QString::asprintf(" %02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
-                                       static_cast<long long>(s / 60 % 60),
-                                       static_cast<long long>(s % 60));
+        e.duration =
+            QString::asprintf(" %02lld:%02lld:%02lld", static_cast<long long>(s / 3600),
+                              static_cast<long long>(s / 60 % 60), static_cast<long long>(s % 60));
     }
     const long long bitRate = format["bit_rate"].toString().toLongLong();
     e.bitRate = bitRate > 0 ? QStringLiteral(" %1 kb/s").arg(bitRate / 1000) : U(" N/A");
@@ -214,9 +213,8 @@ TEST_F(InfoWindow, MonoMp3HasNoVideo) {
 }
 
 TEST_F(InfoWindow, VideoOnlyAndSurroundSound) {
-    const std::string silent =
-        Make("silent.mkv",
-             "-f lavfi -i testsrc2=size=160x120:rate=10:duration=1 -c:v mpeg4 -q:v 5");
+    const std::string silent = Make(
+        "silent.mkv", "-f lavfi -i testsrc2=size=160x120:rate=10:duration=1 -c:v mpeg4 -q:v 5");
     ExpectShows(silent, QStringLiteral("silent.mkv"), QStringLiteral(".mkv"));
     auto v = Show(silent);
     EXPECT_EQ(v[U("音频流信息：")], U("无"));
@@ -269,9 +267,9 @@ TEST_F(InfoWindow, FiveDigitBitRate) {
 
 TEST_F(InfoWindow, NotMediaShowsEmptyTextsAndMinusOne) {
     auto v = Show(testmedia::Path("text_mp4"));
-    for (const char* caption : {"文件名：", "文件格式：", "播放时长：", "文件大小：", "比特率：",
-                                "文件格式全名：", "文件扩展名：", "视频流信息：", "音频流信息：",
-                                "音频声道："})
+    for (const char* caption :
+         {"文件名：", "文件格式：", "播放时长：", "文件大小：", "比特率：", "文件格式全名：",
+          "文件扩展名：", "视频流信息：", "音频流信息：", "音频声道："})
         EXPECT_EQ(v[U(caption)], QString()) << caption;
     EXPECT_EQ(v[U("视频分辨率：")], QStringLiteral("-1*-1"));
     EXPECT_EQ(v[U("音频采样率：")], QStringLiteral("-1"));

@@ -1,11 +1,10 @@
 // tandrel-cli lock: writes and removes the lock file that the password window reads.
-#include <sys/stat.h>
-
 #include <QFileInfo>
 #include <QString>
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "TestSupport.h"
 #include "platform/PasswordLock.h"
@@ -41,7 +40,8 @@ TEST(LockCli, SetStatusAndClearWithFile) {
     r = testsupport::RunCapturing("printf '%s\\n' '密码' | " + std::string(TANDREL_CLI) +
                                   " lock set - --file '" + file + "'");
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(platform::lock::Accepts(platform::lock::ReadLock(Q(file)), QString::fromUtf8("密码")));
+    EXPECT_TRUE(
+        platform::lock::Accepts(platform::lock::ReadLock(Q(file)), QString::fromUtf8("密码")));
 
     r = Cli("lock clear --file '" + file + "'");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -53,16 +53,16 @@ TEST(LockCli, TheEnvironmentChoosesTheDefaultFile) {
     const std::string file = testsupport::ScratchDir("env") + "/lock.ini";
     ::setenv("TANDREL_LOCK_FILE", file.c_str(), 1);
     ASSERT_EQ(Cli("lock set secret").status, 0);
-    EXPECT_TRUE(platform::lock::Accepts(platform::lock::ReadLock(Q(file)),
-                                        QStringLiteral("secret")));
+    EXPECT_TRUE(
+        platform::lock::Accepts(platform::lock::ReadLock(Q(file)), QStringLiteral("secret")));
     ASSERT_EQ(Cli("lock clear").status, 0);
     EXPECT_FALSE(QFileInfo::exists(Q(file)));
 }
 
 TEST(LockCli, UsageErrorsAndFailures) {
     const std::string dir = testsupport::ScratchDir("bad");
-    for (const char* args : {"lock", "lock set", "lock set a b", "lock clear x", "lock open",
-                             "lock --bogus"})
+    for (const char* args :
+         {"lock", "lock set", "lock set a b", "lock clear x", "lock open", "lock --bogus"})
         EXPECT_EQ(Cli(std::string(args) + " --file '" + dir + "/l.ini'").status, 2) << args;
     EXPECT_EQ(Cli("lock --help").status, 0);
     // A folder in the way: reported, nothing removed.

@@ -270,9 +270,9 @@ TEST_F(WithWindows, NoLockNoPasswordWindow) {
 TEST_F(WithWindows, ThePasswordCheckWhenTheWindowIsFirstShown) {
     const std::string lock = testsupport::ScratchDir("lock") + "/lock.ini";
     ::setenv("TANDREL_LOCK_FILE", lock.c_str(), 1);
-    testsupport::WriteFile(lock, "[Check_PsP]\nps=" +
-                                     platform::lock::ScrambledHex(QStringLiteral("pw")).toStdString() +
-                                     "\n");
+    testsupport::WriteFile(
+        lock, "[Check_PsP]\nps=" +
+                  platform::lock::ScrambledHex(QStringLiteral("pw")).toStdString() + "\n");
     // The right password: the program goes on.
     CreateReal();
     TForm5* password = Window<TForm5>();

@@ -6,9 +6,9 @@
 #include <QFile>
 #include <QLabel>
 #include <QListWidget>
-#include <QTabWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -153,8 +153,8 @@ int main(int argc, char** argv) {
         });
 
     // The two drop-down menus.
-    for (const auto& [button, file] : {std::pair{"ToolButton7", "skinmenu.png"},
-                                       std::pair{"ToolButton11", "helpmenu.png"}}) {
+    for (const auto& [button, file] :
+         {std::pair{"ToolButton7", "skinmenu.png"}, std::pair{"ToolButton11", "helpmenu.png"}}) {
         QMenu* menu = form.findChild<QToolButton*>(QLatin1String(button))->menu();
         menu->popup(form.mapToGlobal(QPoint(400, 120)));
         Save(menu, helpDir + "/" + file);
@@ -173,9 +173,10 @@ int main(int argc, char** argv) {
 
     QFile server(base + "/server/update.ini");
     server.open(QIODevice::WriteOnly);
-    server.write("[version]\nnew=1.8\ndate=2024-06-01\n"
-                 "links1=https://www.tandrel.example/download/tandrel-1.8.tar.gz\n"
-                 "size=18.6 MB\n");
+    server.write(
+        "[version]\nnew=1.8\ndate=2024-06-01\n"
+        "links1=https://www.tandrel.example/download/tandrel-1.8.tar.gz\n"
+        "size=18.6 MB\n");
     server.close();
     auto* update = form.findChild<TForm6*>();
     WhileShown(
@@ -192,9 +193,9 @@ int main(int argc, char** argv) {
     password->hide();
 
     // Three skins of the main window, for the README.
-    for (const auto& [caption, file] : {std::pair{"Mac苹果皮肤", "skin-mac.png"},
-                                        std::pair{"深蓝色皮肤", "skin-deepblue.png"},
-                                        std::pair{"运动黑色皮肤", "skin-sportsblack.png"}}) {
+    for (const auto& [caption, file] :
+         {std::pair{"Mac苹果皮肤", "skin-mac.png"}, std::pair{"深蓝色皮肤", "skin-deepblue.png"},
+          std::pair{"运动黑色皮肤", "skin-sportsblack.png"}}) {
         Item(skins, caption)->trigger();
         Save(&form, docsDir + "/" + file);
         if (std::string(file) == "skin-deepblue.png") Save(&form, helpDir + "/skin-deepblue.png");

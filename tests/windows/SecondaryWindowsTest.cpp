@@ -3,8 +3,6 @@
 // files and file:// version files.
 #include <QApplication>
 #include <QDir>
-#include <QRegularExpression>
-#include <QSet>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,6 +12,8 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
@@ -285,7 +285,8 @@ TEST_F(UpdateDialog, TheSameVersion) {
     EXPECT_EQ(dialog.Progress()->value(), 100);
     EXPECT_FALSE(dialog.DownloadButton()->isEnabled());
     // Saved as update.ini in the settings folder.
-    EXPECT_EQ(TForm6::VersionFile(), platform::AppPaths::ConfigDir() + QStringLiteral("/update.ini"));
+    EXPECT_EQ(TForm6::VersionFile(),
+              platform::AppPaths::ConfigDir() + QStringLiteral("/update.ini"));
     EXPECT_EQ(testsupport::ReadFile(TForm6::VersionFile().toStdString()),
               "[version]\nnew=1.63\ndate=2024-05-01\n");
 }
@@ -295,26 +296,29 @@ TEST_F(UpdateDialog, AnOlderVersionCountsAsNew) {
                   Serve("[Version]\nNEW=1.5\ndate=2024-05-01\nlinks1=https://dl.tandrel.example/"
                         "tandrel-1.5.tar.gz\nsize=12.3 MB\n"));
     const QStringList lines = RunCheck(dialog);
-    EXPECT_EQ(lines, (QStringList{
-                         U("发现新版本程序...."),
-                         U("软件名称:Tandrel"),
-                         U("最新版本:1.5"),
-                         U("更新日期:2024-05-01"),
-                         U("软件大小:12.3 MB"),
-                         U("下载链接:https://dl.tandrel.example/tandrel-1.5.tar.gz"),
-                         QString(),
-                         U("检测完成,您可以点击<开始下载>按钮打开下载最新升级版本。推荐您使用（网际快车）"
-                           "软件下载。"),
-                     }));
+    EXPECT_EQ(lines,
+              (QStringList{
+                  U("发现新版本程序...."),
+                  U("软件名称:Tandrel"),
+                  U("最新版本:1.5"),
+                  U("更新日期:2024-05-01"),
+                  U("软件大小:12.3 MB"),
+                  U("下载链接:https://dl.tandrel.example/tandrel-1.5.tar.gz"),
+                  QString(),
+                  U("检测完成,您可以点击<开始下载>按钮打开下载最新升级版本。推荐您使用（网际快车）"
+                    "软件下载。"),
+              }));
     EXPECT_EQ(dialog.Status()->text(), U("发现新版本程序,您可以升级下载新版本。"));
     EXPECT_EQ(dialog.Progress()->value(), 100);
     ASSERT_TRUE(dialog.DownloadButton()->isEnabled());
-    EXPECT_EQ(dialog.DownloadLink(), QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz"));
+    EXPECT_EQ(dialog.DownloadLink(),
+              QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz"));
 
     dialog.DownloadButton()->click();
     EXPECT_TRUE(dialog.Memo()->toPlainText().isEmpty());
     ASSERT_EQ(shell_.links.size(), 1u);
-    EXPECT_EQ(shell_.links[0], QUrl(QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz")));
+    EXPECT_EQ(shell_.links[0],
+              QUrl(QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz")));
 
     // Reopening resets the dialog; the link is kept until another check finds one.
     dialog.hide();
@@ -323,13 +327,13 @@ TEST_F(UpdateDialog, AnOlderVersionCountsAsNew) {
     EXPECT_EQ(dialog.Status()->text(), U("状态信息:"));
     EXPECT_EQ(dialog.Progress()->value(), 0);
     EXPECT_FALSE(dialog.DownloadButton()->isEnabled());
-    EXPECT_EQ(dialog.DownloadLink(), QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz"));
+    EXPECT_EQ(dialog.DownloadLink(),
+              QStringLiteral("https://dl.tandrel.example/tandrel-1.5.tar.gz"));
 }
 
 TEST_F(UpdateDialog, NoVersionFileIsAFailedConnection) {
     const QString failed = U("连接失败!可能网络忙或没连接到网络...");
-    TForm6 dialog(&downloader_, &shell_,
-                  QUrl::fromLocalFile(Q(server_ + "/missing/update.ini")));
+    TForm6 dialog(&downloader_, &shell_, QUrl::fromLocalFile(Q(server_ + "/missing/update.ini")));
     EXPECT_EQ(RunCheck(dialog), QStringList{failed});
     EXPECT_EQ(dialog.Status()->text(), failed);
     EXPECT_EQ(dialog.Progress()->value(), 20);
@@ -340,9 +344,9 @@ TEST_F(UpdateDialog, NoVersionFileIsAFailedConnection) {
 
 TEST_F(UpdateDialog, AFileThatNamesNoVersionIsAFailedCheck) {
     const QString failed = U("连接失败!可能网络忙或没连接到网络...");
-    for (const char* text : {"<html><body>Sign in to the network</body></html>\n",
-                             "[version]\ndate=2024-05-01\nlinks1=https://x.example/a\n",
-                             "[version]\nnew=\n", ""}) {
+    for (const char* text :
+         {"<html><body>Sign in to the network</body></html>\n",
+          "[version]\ndate=2024-05-01\nlinks1=https://x.example/a\n", "[version]\nnew=\n", ""}) {
         TForm6 dialog(&downloader_, &shell_, Serve(text));
         EXPECT_EQ(RunCheck(dialog), QStringList{failed}) << text;
         EXPECT_FALSE(dialog.DownloadButton()->isEnabled()) << text;
@@ -408,11 +412,10 @@ TEST_F(UpdateDialog, LayoutAndSkin) {
     EXPECT_LT(dialog.DownloadButton()->x(), dialog.BackButton()->x());
     QStringList texts;
     for (QLabel* l : dialog.findChildren<QLabel*>()) texts << l->text();
-    for (const char* line : {"软件更新步骤:",
-                             "1.请确认您已经连接到网上,如果您设置了防火墙,必须允许程序通过.",
-                             "2.检测软件是否有新版本,如果有点击下载按钮.",
-                             "3.软件更新可能需要30秒--几分钟,这期间请您耐心等待...",
-                             "状态信息:"})
+    for (const char* line :
+         {"软件更新步骤:", "1.请确认您已经连接到网上,如果您设置了防火墙,必须允许程序通过.",
+          "2.检测软件是否有新版本,如果有点击下载按钮.",
+          "3.软件更新可能需要30秒--几分钟,这期间请您耐心等待...", "状态信息:"})
         EXPECT_TRUE(texts.contains(U(line))) << line;
 }
 
@@ -429,12 +432,12 @@ TEST(SkinMenu, SeventeenItemsInOrderWithoutCheckMarks) {
         captions << a->text();
         EXPECT_FALSE(a->isCheckable());
     }
-    EXPECT_EQ(captions,
-              (QStringList{U("微软MSN皮肤"), U("冬天的色彩皮肤"), U("WMP10皮肤"),
-                           U("WinXP标准皮肤"), U("Protein样式皮肤"), U("RealOne风格皮肤"),
-                           U("深蓝色皮肤"), U("蓝色玻璃皮肤"), U("Vista风格皮肤"), U("Mac苹果皮肤"),
-                           U("深绿色皮肤"), U("桔红色皮肤"), U("绿色玻璃皮肤"), U("时尚蓝色blue皮肤"),
-                           U("时尚的Cyan皮肤"), U("运动黑色皮肤"), U("XP绿色皮肤")}));
+    EXPECT_EQ(captions, (QStringList{U("微软MSN皮肤"), U("冬天的色彩皮肤"), U("WMP10皮肤"),
+                                     U("WinXP标准皮肤"), U("Protein样式皮肤"), U("RealOne风格皮肤"),
+                                     U("深蓝色皮肤"), U("蓝色玻璃皮肤"), U("Vista风格皮肤"),
+                                     U("Mac苹果皮肤"), U("深绿色皮肤"), U("桔红色皮肤"),
+                                     U("绿色玻璃皮肤"), U("时尚蓝色blue皮肤"), U("时尚的Cyan皮肤"),
+                                     U("运动黑色皮肤"), U("XP绿色皮肤")}));
 
     // Each item saves its value and restyles the main window at once.
     const QStringList values = {"skin2",  "skin18", "skin3",  "skin4",  "skin5",  "skin6",
@@ -443,7 +446,8 @@ TEST(SkinMenu, SeventeenItemsInOrderWithoutCheckMarks) {
     const platform::IniFile settings(platform::AppPaths::SettingsFile());
     for (int i = 0; i < menu.actions().size(); ++i) {
         menu.actions()[i]->trigger();
-        EXPECT_EQ(settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")), values[i]);
+        EXPECT_EQ(settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
+                  values[i]);
         EXPECT_EQ(main.styleSheet(), SkinSheet(values[i].toLatin1().constData()));
     }
 }
@@ -462,7 +466,8 @@ TEST(HelpPages, EveryPageAndPictureThatIsLinkedExists) {
         QFile file(help.filePath(page));
         ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << page.toStdString();
         const QString text = QString::fromUtf8(file.readAll());
-        EXPECT_TRUE(text.contains(QStringLiteral("<meta charset=\"utf-8\">"))) << page.toStdString();
+        EXPECT_TRUE(text.contains(QStringLiteral("<meta charset=\"utf-8\">")))
+            << page.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("lang=\"zh-CN\""))) << page.toStdString();
         for (auto it = target.globalMatch(text); it.hasNext();) {
             const QString linked = it.next().captured(1);
