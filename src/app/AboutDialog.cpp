@@ -48,10 +48,7 @@ TForm4::TForm4(platform::IShell* shell, QWidget* parent) : QDialog(parent), shel
     setAccessibleName(windowTitle());
     setFixedSize(410, 283);
 
-    auto* picture = new QLabel;
-    picture->setPixmap(WindowPicture(QSize(137, 145)));
-    picture->setFixedSize(137, 145);
-    picture->setAccessibleName(U("图片"));
+    QLabel* picture = PictureLabel(QSize(137, 145));
 
     auto* product = new QLabel(QStringLiteral("Tandrel   1.7.5"));
     QFont bold = product->font();

@@ -24,10 +24,7 @@ TForm5::TForm5(platform::IDialogs* dialogs, QWidget* parent) : QDialog(parent), 
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setFixedSize(360, 207);
 
-    auto* picture = new QLabel;
-    picture->setPixmap(WindowPicture(QSize(96, 110)));
-    picture->setFixedSize(96, 110);
-    picture->setAccessibleName(U("图片"));
+    QLabel* picture = PictureLabel(QSize(96, 110));
 
     auto* prompt = new QLabel(U("请输入您设置的密码："));
     prompt->setAccessibleName(prompt->text());

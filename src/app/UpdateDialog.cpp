@@ -46,10 +46,7 @@ TForm6::TForm6(platform::IDownloader* downloader, platform::IShell* shell, QUrl 
     setAccessibleName(windowTitle());
     setFixedSize(604, 412);
 
-    auto* picture = new QLabel;
-    picture->setPixmap(WindowPicture(QSize(160, 330)));
-    picture->setFixedSize(160, 330);
-    picture->setAccessibleName(U("图片"));
+    QLabel* picture = PictureLabel(QSize(160, 330));
 
     auto* right = new QVBoxLayout;
     for (const char* line :

@@ -1,5 +1,6 @@
 #include "app/WindowPicture.h"
 
+#include <QLabel>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
@@ -41,4 +42,12 @@ QPixmap WindowPicture(QSize size) {
     p.setBrush(QColor(0xf5, 0xa6, 0x23));
     p.drawPath(arrow);
     return pixmap;
+}
+
+QLabel* PictureLabel(QSize size) {
+    auto* label = new QLabel;
+    label->setPixmap(WindowPicture(size));
+    label->setFixedSize(size);
+    label->setAccessibleName(QString::fromUtf8("图片"));
+    return label;
 }

@@ -5,4 +5,8 @@
 #include <QPixmap>
 #include <QSize>
 
+class QLabel;
+
 QPixmap WindowPicture(QSize size);
+// A label of exactly `size` showing the picture, named "图片" for accessibility tools.
+QLabel* PictureLabel(QSize size);

@@ -12,22 +12,16 @@
 
 #include <gtest/gtest.h>
 
+#include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/Downloader.h"
 
 using platform::QtDownloader;
+using platformtest::EnsureApp;
 
 namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    // The program's application kind: other tests of this program need widgets.
-    if (!QCoreApplication::instance()) new QApplication(argc, argv);
-}
 
 // A one-request HTTP server on 127.0.0.1 that answers every request with `response` (or never
 // answers when it is empty).

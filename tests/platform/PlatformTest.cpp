@@ -11,23 +11,18 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "platform/SystemPower.h"
 
 using namespace platform;
+using platformtest::EnsureApp;
 
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 // Calls `act` with the modal dialog of type T once it is up (polling inside its loop).
 template <typename T>

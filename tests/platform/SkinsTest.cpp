@@ -15,23 +15,18 @@
 
 #include <gtest/gtest.h>
 
+#include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
 #include "platform/Skins.h"
 
 using namespace platform;
+using platformtest::EnsureApp;
 
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 // The shipped theme files are read from the source tree.
 void UseSourceData() { ::setenv("TANDREL_DATA_DIR", TANDREL_SOURCE_RESOURCES, 1); }
