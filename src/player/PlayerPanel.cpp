@@ -136,7 +136,9 @@ TPlayerPanel::TPlayerPanel(TPlayerPanelServices services, QWidget* parent)
     seekBar_ = new QSlider(Qt::Horizontal, this);
     seekBar_->setObjectName(QStringLiteral("suiTrackBar1"));
     seekBar_->setAccessibleName(QString::fromUtf8("播放进度"));
-    auto* style = new AbsoluteSliderStyle(seekBar_->style());
+    // Without a base the proxy makes its own copy of the application's style (a base given to
+    // it would become its property, and the application's style must not be).
+    auto* style = new AbsoluteSliderStyle();
     style->setParent(seekBar_);
     seekBar_->setStyle(style);
     seekBar_->setTickInterval(5);

@@ -275,6 +275,14 @@ const std::vector<Clip>& clips() {
                                  " -keyint_min 12 -sc_threshold 0 -f mp4",
                              out, e);
          }},
+        {"odd_ffv1", "odd_321x241_ffv1.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             // Made in RGB first: testsrc2 rounds odd sizes down in subsampled formats.
+             return ffmpegTo("-f lavfi -i \"testsrc2=size=321x241:rate=25:duration=2,format=rgb24\" " +
+                                 std::string(kAudio2s) +
+                                 " -ac 2 -c:v ffv1 -pix_fmt yuv420p -c:a libmp3lame -b:a 128k -f avi",
+                             out, e);
+         }},
         {"clip2s_640", "clip2s_640.mp4",
          [](const std::string& out, const std::string&, std::string* e) {
              return ffmpegTo("-f lavfi -i testsrc2=size=640x360:rate=25:duration=2"

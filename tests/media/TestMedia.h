@@ -43,6 +43,7 @@ namespace testmedia {
 //                  bit k is set), and sync_markers' white flash (below the band) and beeps
 //   intra25        8 s 320x240 25 fps h264, every picture a key frame, numbered as frames10s
 //   gop12          8 s 320x240 25 fps h264, a key frame every 12 pictures, numbered likewise
+//   odd_ffv1       2 s 321x241 (really odd: odd_321x241 comes out 320x240) ffv1 yuv420p + mp3, AVI
 std::string Path(const std::string& id);
 
 // Every id above.

@@ -120,6 +120,24 @@ double Psnr(const QImage& a, const QImage& b) {
     return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
 }
 
+double LumaPsnr(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) return 0;
+    const QImage x = a.convertToFormat(QImage::Format_RGB888);
+    const QImage y = b.convertToFormat(QImage::Format_RGB888);
+    double sum = 0;
+    for (int row = 0; row < x.height(); ++row) {
+        const uchar* p = x.constScanLine(row);
+        const uchar* q = y.constScanLine(row);
+        for (int i = 0; i < x.width() * 3; i += 3) {
+            const double d = 0.299 * (p[i] - q[i]) + 0.587 * (p[i + 1] - q[i + 1]) +
+                             0.114 * (p[i + 2] - q[i + 2]);
+            sum += d * d;
+        }
+    }
+    const double mse = sum / (static_cast<double>(x.width()) * x.height());
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
 int ColourCount(const QImage& image) {
     std::set<QRgb> colours;
     for (int y = 0; y < image.height(); ++y)
