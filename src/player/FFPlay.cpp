@@ -35,7 +35,7 @@ void waitSeekShown(Playback& pb, std::chrono::milliseconds limit, bool needPictu
         if (pb.abort.load()) return true;
         if (!pb.seekDone) return false;
         if (!needPicture || pb.seekFailed || !pb.videoSt) return true;
-        return pb.shownSerial >= pb.seekSerial || pb.videoFinished.load();
+        return pb.shownSerial >= pb.seekSerial || pb.videoEofSerial >= pb.seekSerial;
     });
 }
 

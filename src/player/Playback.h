@@ -230,7 +230,6 @@ struct Playback {
     std::atomic<bool> abort{false};
     std::atomic<bool> paused{false};
     std::atomic<bool> readEof{false};        // the read thread met the end of the file
-    std::atomic<bool> videoFinished{false};  // the video decoder gave its last picture
     std::atomic<bool> audioFinished{false};  // the audio decoder's last sample was handed over
     std::atomic<bool> endSignalled{false};   // psEnd reported for the current end
     std::atomic<int> serial{0};              // raised by each carried-out seek
@@ -247,6 +246,7 @@ struct Playback {
     bool seekDone = true;   // the read thread carried the last request out
     int seekSerial = 0;     // the serial that the last carried-out seek started
     int shownSerial = -1;   // the serial of the picture on screen
+    int videoEofSerial = -1;  // the serial under which the video decoder gave its last picture
     bool seekFailed = false;
 
     // Read thread's sleeps: readMutex/readCv, woken by seek requests, pause changes and abort.
@@ -353,6 +353,8 @@ struct Playback {
     // Sleeps up to `seconds` unless woken (seek, pause change, abort).
     void readSleep(double seconds);
     void wakeRead();
+    // The video decoder has given its last picture for the current serial.
+    bool VideoFinished();
     bool queuesFull() const;
 
     // ---- Timing, display and sound (PlaybackOutput.cpp) ----

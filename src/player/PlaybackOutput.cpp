@@ -224,7 +224,7 @@ void Playback::showPicture(Picture& vp, double now, bool playing) {
 void Playback::checkEnd() {
     if (realtime || endSignalled.load() || !readEof.load()) return;
     if (!audioq.Empty() || !videoq.Empty() || !subtitleq.Empty()) return;
-    if (videoSt && (pictq.Size() > 0 || !videoFinished.load())) return;
+    if (videoSt && (pictq.Size() > 0 || !VideoFinished())) return;
     if (audioSt && !audioFinished.load()) return;
     endSignalled = true;
     owner->setState(psEnd);

@@ -52,6 +52,11 @@ bool Playback::StreamOpen() {
     return opened == 1;
 }
 
+bool Playback::VideoFinished() {
+    std::lock_guard<std::mutex> lk(seekMutex);
+    return videoEofSerial == serial.load();
+}
+
 void Playback::wakeRead() {
     { std::lock_guard<std::mutex> lk(readMutex); }
     readCv.notify_all();
@@ -348,7 +353,6 @@ void Playback::carryOutSeek() {
         if (subtitleSt) subtitleq.PutFlush(newSerial);
         if (videoSt) videoq.PutFlush(newSerial);
         readEof = false;
-        videoFinished = false;
         audioFinished = false;
         endSignalled = false;
     }
@@ -386,7 +390,12 @@ int Playback::getVideoFrame(AVFrame* frame, int* frameSerial) {
             return 1;
         }
         if (ret == AVERROR_EOF) {
-            videoFinished = true;
+            // Tagged with the serial of the data it ended, so that a seek carried out meanwhile
+            // does not take the old end for its own.
+            {
+                std::lock_guard<std::mutex> lk(seekMutex);
+                videoEofSerial = videoDecoderSerial;
+            }
             seekCv.notify_all();
             PostEvent(evRefresh);
         }
@@ -397,7 +406,6 @@ int Playback::getVideoFrame(AVFrame* frame, int* frameSerial) {
                 lav::avcodec_flush_buffers(vdec);
                 videoDecoderSerial = item.serial;
                 videoDraining = false;
-                videoFinished = false;
                 {
                     std::lock_guard<std::mutex> lk(pictq.Mutex());
                     skipFrames = 1.0;
