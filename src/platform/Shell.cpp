@@ -1,7 +1,8 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
-#include <QFile>
+
+#include "platform/RecordMode.h"
 
 namespace platform {
 
@@ -18,13 +19,8 @@ bool QtShell::OpenLink(const QUrl& url) {
 }
 
 bool QtShell::Open(const QUrl& url) {
-    const QString record = qEnvironmentVariable("TANDREL_RECORD_PLATFORM");
-    if (!record.isEmpty()) {
-        QFile file(record);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-        const QByteArray line = "open " + url.toEncoded() + '\n';
-        return file.write(line) == line.size();
-    }
+    bool written = false;
+    if (RecordPlatformRequest("open " + url.toEncoded(), &written)) return written;
     return QDesktopServices::openUrl(url);
 }
 

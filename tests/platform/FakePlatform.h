@@ -11,6 +11,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/SystemPower.h"
 
 namespace platform {
 
@@ -80,6 +81,21 @@ public:
     bool OpenLink(const QUrl& url) override {
         links.push_back(url);
         return result;
+    }
+};
+
+// Records power-off requests; never touches the machine.
+class FakeSystemPower final : public ISystemPower {
+public:
+    bool result = true;  // what every request returns
+    int requests = 0;
+
+    bool PowerOff() override {
+        ++requests;
+        return result;
+    }
+    QString LastError() const override {
+        return result ? QString() : QStringLiteral("refused by the fake");
     }
 };
 

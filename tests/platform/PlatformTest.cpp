@@ -14,6 +14,7 @@
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/SystemPower.h"
 
 using namespace platform;
 
@@ -127,6 +128,29 @@ TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
               "open file:///tmp/%E7%89%87%201.avi\n"
               "open https://example.com/a?b=1\n"
               "open http://example.com/\n");
+}
+
+// Only ever in record mode: this test program must never switch the machine off.
+TEST(QtSystemPower, RecordModeWritesARequestInsteadOfPoweringOff) {
+    RecordFile record;
+    QtShell shell;
+    QtSystemPower power;
+    ASSERT_TRUE(shell.OpenPath(U("/out")));
+    ASSERT_TRUE(power.PowerOff());
+    EXPECT_TRUE(power.LastError().isEmpty());
+    ASSERT_TRUE(power.PowerOff());
+    // One line per request, in order, shared with the shell's requests.
+    EXPECT_EQ(record.Text(), "open file:///out\npoweroff\npoweroff\n");
+}
+
+TEST(QtSystemPower, AnUnwritableRecordFileIsAFailureNotAPowerOff) {
+    const std::string folder = testsupport::ScratchDir("record-folder");
+    // A folder cannot be appended to: the request fails, and is still not carried out.
+    ::setenv("TANDREL_RECORD_PLATFORM", folder.c_str(), 1);
+    QtSystemPower power;
+    EXPECT_FALSE(power.PowerOff());
+    EXPECT_FALSE(power.LastError().isEmpty());
+    ::unsetenv("TANDREL_RECORD_PLATFORM");
 }
 
 TEST(FakePlatform, ScriptedAnswersThenDefaults) {

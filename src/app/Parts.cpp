@@ -1,0 +1,32 @@
+// The program's choice of each part of the main window: one line per part. A real
+// implementation replaces its default here (and adds its library in app.cmake).
+#include "app/MainWindowParts.h"
+
+namespace app {
+
+std::unique_ptr<ISkins> MakeSkins(IMainWindowHost& host) { return MakeDefaultSkins(host); }
+
+std::unique_ptr<IHelpActions> MakeHelpActions(IMainWindowHost& host) {
+    return MakeDefaultHelpActions(host);
+}
+
+std::unique_ptr<IPasswordCheck> MakePasswordCheck(IMainWindowHost& host) {
+    return MakeDefaultPasswordCheck(host);
+}
+
+std::unique_ptr<IInformationWindow> MakeInformationWindow(IMainWindowHost& host) {
+    return MakeDefaultInformationWindow(host);
+}
+
+std::unique_ptr<IPlayerPanel> MakePlayerPanel(IMainWindowHost& host) {
+    return MakeDefaultPlayerPanel(host);
+}
+
+PartFactories::PartFactories()
+    : skins(&MakeSkins),
+      help(&MakeHelpActions),
+      password(&MakePasswordCheck),
+      information(&MakeInformationWindow),
+      player(&MakePlayerPanel) {}
+
+}  // namespace app
