@@ -4,7 +4,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -16,8 +15,8 @@
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
 #include "player/FFPlay.h"
-#include "player/Snapshot.h"
 #include "player/SdlAudio.h"
+#include "player/Snapshot.h"
 
 namespace {
 
@@ -59,11 +58,9 @@ bool loadPlayerLibraries() {
 
 // Waits on the UI thread until `done`, or until `limit` seconds have passed.
 bool waitFor(const std::function<bool()>& done, double limit) {
-    const auto until =
-        std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
-    mainthread::WaitPumping(
-        [&] { return done() || std::chrono::steady_clock::now() >= until; },
-        std::chrono::milliseconds(5));
+    const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
+    mainthread::WaitPumping([&] { return done() || std::chrono::steady_clock::now() >= until; },
+                            std::chrono::milliseconds(5));
     return done();
 }
 
@@ -231,7 +228,8 @@ int RunSnapshot(const QStringList& args) {
     }
     QString folder = parser.value(out);
     if (folder.isEmpty())
-        folder = player::StoredSnapshotFolder(platform::IniFile(platform::AppPaths::SettingsFile()));
+        folder =
+            player::StoredSnapshotFolder(platform::IniFile(platform::AppPaths::SettingsFile()));
     if (!QDir().mkpath(folder)) {
         std::fprintf(stderr, "%s: cannot create the folder\n", folder.toUtf8().constData());
         return 1;

@@ -21,9 +21,12 @@ constexpr size_t kMaxAudioRecords = 100000;
 // SDL's name for a driver choice; null leaves the choice to SDL.
 const char* audioDriverName(TAudioDriver driver) {
     switch (driver) {
-        case adDirectSound: return "pulseaudio";
-        case adWaveOut: return "alsa";
-        default: return nullptr;
+        case adDirectSound:
+            return "pulseaudio";
+        case adWaveOut:
+            return "alsa";
+        default:
+            return nullptr;
     }
 }
 
@@ -85,8 +88,7 @@ bool TCustomPlayer::Active() const { return playback_ && !playback_->closed.load
 void TCustomPlayer::SetAudioVolume(int value) { audioVolume_ = std::clamp(value, 0, 128); }
 
 void TCustomPlayer::SetAspectRatio(float value) {
-    if (aspectRatio_.exchange(value) != value && Active())
-        playback_->PostEvent(Playback::evReopen);
+    if (aspectRatio_.exchange(value) != value && Active()) playback_->PostEvent(Playback::evReopen);
 }
 
 void TCustomPlayer::SetOnFileOpen(TFileOpenEvent handler) {
@@ -129,8 +131,7 @@ bool TCustomPlayer::Open(const TPathFileName& fileName, QWidget* screen, bool st
     std::string sdlError;
     if (!player::StartAudio(audioDriverName(audioDriver_), &sdlError)) {
         report(Format("Could not initialize SDL with ScreenHandle(%u): %s",
-                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(screen)),
-                      sdlError.c_str()),
+                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(screen)), sdlError.c_str()),
                true);
         return false;
     }

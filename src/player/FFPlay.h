@@ -26,8 +26,8 @@
 
 #include <QImage>
 #include <QString>
-
 #include <atomic>
+#include <climits>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -35,7 +35,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-#include <climits>
 
 #include "engine/FFBaseComponent.h"
 #include "medialib/FFmpegLoader.h"
@@ -52,9 +51,8 @@ enum TVideoDriver { vdDefault, vdDirectDraw, vdGDI };
 // Seek flags, in the media library's bit order.
 enum : int { sfBackward = 1, sfByte = 2, sfAny = 4, sfFrame = 8 };
 
-using TFileOpenEvent =
-    std::function<void(void* sender, int64_t duration, int frameWidth, int frameHeight,
-                       int& screenWidth, int& screenHeight)>;
+using TFileOpenEvent = std::function<void(void* sender, int64_t duration, int frameWidth,
+                                          int frameHeight, int& screenWidth, int& screenHeight)>;
 using TPositionEvent = std::function<void(void* sender, int64_t pts)>;
 using TPlayStateEvent = std::function<void(void* sender, TPlayState state)>;
 // Called on the video thread with each decoded picture as a 24-bit image; changes made to the

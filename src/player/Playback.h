@@ -18,7 +18,6 @@
 #include <QImage>
 #include <QRect>
 #include <QSize>
-
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -214,7 +213,7 @@ struct Playback {
     SDL_AudioDeviceID audioDevice = 0;
     int audioRate = 0, audioChannels = 0;
     int videoWidth = 0, videoHeight = 0;  // the video decoder's picture size
-    int bytesPerSecond = 0;  // of the device's signed 16-bit stream
+    int bytesPerSecond = 0;               // of the device's signed 16-bit stream
     int deviceBufferBytes = 0;
 
     // Opening handshake: openMutex guards `opened` (0 opening, 1 open, -1 failed).
@@ -243,9 +242,9 @@ struct Playback {
     bool seekRequested = false;
     int64_t seekTarget = 0;
     int seekFlags = 0;
-    bool seekDone = true;   // the read thread carried the last request out
-    int seekSerial = 0;     // the serial that the last carried-out seek started
-    int shownSerial = -1;   // the serial of the picture on screen
+    bool seekDone = true;     // the read thread carried the last request out
+    int seekSerial = 0;       // the serial that the last carried-out seek started
+    int shownSerial = -1;     // the serial of the picture on screen
     int videoEofSerial = -1;  // the serial under which the video decoder gave its last picture
     bool seekFailed = false;
 
@@ -258,7 +257,7 @@ struct Playback {
     SlotQueue<Subpicture, kSubpictureSlots> subpq;
 
     // --- Video thread only ---
-    double videoClock = 0;  // time of the next expected picture (s)
+    double videoClock = 0;       // time of the next expected picture (s)
     int videoDecoderSerial = 0;  // the serial of the packets the decoder is working on
     bool videoDraining = false;  // the decoder was told that no more data follows
     SwsContext* hookToRgb = nullptr;
@@ -273,8 +272,8 @@ struct Playback {
     double frameTimer = 0;
     double frameLastPts = NAN;
     double frameLastDelay = 0;
-    double videoCurrentPts = NAN;   // time of the picture on screen (s)
-    double videoCurrentTime = 0;    // when it was put on screen (monotonic s)
+    double videoCurrentPts = NAN;  // time of the picture on screen (s)
+    double videoCurrentTime = 0;   // when it was put on screen (monotonic s)
     int64_t videoCurrentPos = -1;
     int playedSerial = -1;
     bool pausePending = false;  // post psPause once the first picture is on screen
@@ -315,12 +314,12 @@ struct Playback {
 
     // The audio clock: clockMutex guards these.
     mutable std::mutex clockMutex;
-    double audioPtsEnd = NAN;     // time at the end of the samples decoded so far (s)
-    double clockBase = NAN;       // audio clock at clockTime
-    double clockTime = 0;         // when the device callback last ran (monotonic s)
-    double pausedClock = NAN;     // the clock's value while paused
+    double audioPtsEnd = NAN;  // time at the end of the samples decoded so far (s)
+    double clockBase = NAN;    // audio clock at clockTime
+    double clockTime = 0;      // when the device callback last ran (monotonic s)
+    double pausedClock = NAN;  // the clock's value while paused
     bool clockPaused = false;
-    double pausedAt = 0;          // when the playback was paused (monotonic s)
+    double pausedAt = 0;  // when the playback was paused (monotonic s)
     double audioCallbackTime = 0;
 
     // The waveform ring: vizMutex guards these.

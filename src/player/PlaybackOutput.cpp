@@ -10,7 +10,6 @@
 // the video clock's distance from the master clock whenever that exceeds kSyncThreshold (the
 // correction is bounded to twice the frame distance, so a large jump is caught up step by step).
 #include <QPainter>
-
 #include <algorithm>
 #include <cstring>
 
@@ -457,8 +456,8 @@ void Playback::fillAudio(Uint8* stream, int len) {
             audioBufSize = size > 0 ? static_cast<size_t>(size) : 1024;
             audioBufIndex = 0;
         }
-        const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(len),
-                                                        audioBufSize - audioBufIndex));
+        const int n = static_cast<int>(
+            std::min<size_t>(static_cast<size_t>(len), audioBufSize - audioBufIndex));
         if (audioBufIsData && !mute && volume > 0)
             lav::SDL_MixAudioFormat(out, audioBuf.data() + audioBufIndex, AUDIO_S16SYS,
                                     static_cast<Uint32>(n), volume);
@@ -468,14 +467,15 @@ void Playback::fillAudio(Uint8* stream, int len) {
     }
     int peak = 0;
     const auto* samples = reinterpret_cast<const int16_t*>(stream);
-    for (int i = 0; i < total / 2; ++i) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
+    for (int i = 0; i < total / 2; ++i)
+        peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
     {
         std::lock_guard<std::mutex> lk(clockMutex);
         audioCallbackTime = start;
         if (!std::isnan(audioPtsEnd)) {
             const size_t waiting = audioBufIsData ? audioBufSize - audioBufIndex : 0;
-            clockBase = audioPtsEnd - static_cast<double>(waiting + static_cast<size_t>(total)) /
-                                          bytesPerSecond;
+            clockBase = audioPtsEnd -
+                        static_cast<double>(waiting + static_cast<size_t>(total)) / bytesPerSecond;
             clockTime = start;
         }
     }
@@ -520,25 +520,26 @@ int Playback::decodeAudio() {
                 const int capacity = lav::swr_get_out_samples(swr, aframe->nb_samples);
                 audioBuf.resize(static_cast<size_t>(std::max(capacity, 0)) * 2 * audioChannels);
                 uint8_t* dst = audioBuf.data();
-                const int got = lav::swr_convert(
-                    swr, &dst, capacity, const_cast<const uint8_t**>(aframe->extended_data),
-                    aframe->nb_samples);
+                const int got = lav::swr_convert(swr, &dst, capacity,
+                                                 const_cast<const uint8_t**>(aframe->extended_data),
+                                                 aframe->nb_samples);
                 if (got < 0)
                     GetLogger()->LogMessage(owner, llError, "av_audio_convert() failed");
                 else
                     size = got * 2 * audioChannels;
             }
             const double pieceSeconds =
-                aframe->sample_rate > 0 ? static_cast<double>(aframe->nb_samples) / aframe->sample_rate
-                                        : 0;
+                aframe->sample_rate > 0
+                    ? static_cast<double>(aframe->nb_samples) / aframe->sample_rate
+                    : 0;
             const int64_t framePts = aframe->pts;
             lav::av_frame_unref(aframe);
             if (size <= 0) continue;
             {
                 std::lock_guard<std::mutex> lk(clockMutex);
                 if (framePts != AV_NOPTS_VALUE)
-                    audioPtsEnd = static_cast<double>(framePts) * av_q2d(audioSt->time_base) +
-                                  pieceSeconds;
+                    audioPtsEnd =
+                        static_cast<double>(framePts) * av_q2d(audioSt->time_base) + pieceSeconds;
                 else if (!std::isnan(audioPtsEnd))
                     audioPtsEnd += pieceSeconds;
             }
@@ -606,9 +607,9 @@ QImage Playback::CurrentImage(int64_t* pts) {
         return black;
     }
     const int w = lastShown->width, h = lastShown->height;
-    frameSws = lav::sws_getCachedContext(frameSws, w, h,
-                                         static_cast<AVPixelFormat>(lastShown->format), w, h,
-                                         AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    frameSws =
+        lav::sws_getCachedContext(frameSws, w, h, static_cast<AVPixelFormat>(lastShown->format), w,
+                                  h, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!frameSws) return QImage();
     setColorspace(frameSws, lastShown);
     QImage image(w, h, QImage::Format_RGB888);

@@ -1,6 +1,5 @@
 // Playback: opening, the read thread, decoders for pictures and subtitles, seeking, closing.
 #include <QFileInfo>
-
 #include <cstring>
 
 #include "engine/FFUtils.h"
@@ -20,9 +19,7 @@ bool isRealtime(const AVFormatContext* ic) {
     return false;
 }
 
-int interruptCallback(void* opaque) {
-    return static_cast<Playback*>(opaque)->abort.load() ? 1 : 0;
-}
+int interruptCallback(void* opaque) { return static_cast<Playback*>(opaque)->abort.load() ? 1 : 0; }
 
 // A video stream that is a real picture sequence (cover art does not count).
 bool isMovingPicture(const AVStream* st) {
@@ -176,12 +173,10 @@ int Playback::openComponent(int index) {
             wanted.samples = kAudioSamples;
             wanted.callback = &Playback::audioCallback;
             wanted.userdata = this;
-            SDL_AudioDeviceID dev = wanted.freq > 0
-                                        ? lav::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0)
-                                        : 0;
+            SDL_AudioDeviceID dev =
+                wanted.freq > 0 ? lav::SDL_OpenAudioDevice(nullptr, 0, &wanted, &obtained, 0) : 0;
             if (!dev) {
-                owner->report(std::string("SDL_OpenAudio() failed: ") + lav::SDL_GetError(),
-                              false);
+                owner->report(std::string("SDL_OpenAudio() failed: ") + lav::SDL_GetError(), false);
                 CodecLockGuard lock;
                 lav::avcodec_free_context(&dec);
                 return -1;
@@ -494,8 +489,8 @@ void Playback::runHook(AVFrame*& frame, double pts) {
     if (!owner->Hook() || !(hook = owner->hookHandler())) return;
     const int w = frame->width, h = frame->height;
     const auto fmt = static_cast<AVPixelFormat>(frame->format);
-    hookToRgb = lav::sws_getCachedContext(hookToRgb, w, h, fmt, w, h, AV_PIX_FMT_RGB24,
-                                          SWS_BICUBIC, nullptr, nullptr, nullptr);
+    hookToRgb = lav::sws_getCachedContext(hookToRgb, w, h, fmt, w, h, AV_PIX_FMT_RGB24, SWS_BICUBIC,
+                                          nullptr, nullptr, nullptr);
     if (!hookToRgb) {
         owner->report("Cannot initialize the toRGB conversion context", false);
         return;

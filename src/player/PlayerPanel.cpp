@@ -4,8 +4,8 @@
 #include <QActionGroup>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -22,8 +22,8 @@
 #include "platform/Shell.h"
 #include "player/SdlAudio.h"
 
-const QString TPlayerPanel::kSnapshotStatus = QString::fromUtf8(
-    "已经为您捕获视频快照，您可以点击“快照设置”按钮打开快照目录查看图片。");
+const QString TPlayerPanel::kSnapshotStatus =
+    QString::fromUtf8("已经为您捕获视频快照，您可以点击“快照设置”按钮打开快照目录查看图片。");
 
 namespace {
 
@@ -61,7 +61,9 @@ QPixmap glyphPixmap(int glyph, const QColor& color) {
             p.drawRect(6, 5, 4, 14);
             p.drawRect(14, 5, 4, 14);
             break;
-        case gStop: p.drawRect(6, 6, 12, 12); break;
+        case gStop:
+            p.drawRect(6, 6, 12, 12);
+            break;
         case gSound:
         case gMuted: {
             QPainterPath path;
@@ -100,7 +102,8 @@ QPixmap glyphPixmap(int glyph, const QColor& color) {
                 p.restore();
             }
             break;
-        default: break;
+        default:
+            break;
     }
     return pm;
 }
@@ -116,8 +119,9 @@ QIcon glyphIcon(int glyph) {
 }  // namespace
 
 TPlayerPanel::TPlayerPanel(TPlayerPanelServices services, QWidget* parent)
-    : QWidget(parent), services_(std::move(services)) {
-    setObjectName(QStringLiteral("PlayerPanel"));
+    : QGroupBox(parent), services_(std::move(services)) {
+    setObjectName(QStringLiteral("suiRadioGroup3"));
+    setAccessibleName(QString::fromUtf8("播放器"));
     if (!services_.sound) {
         ownSound_ = std::make_unique<player::SdlSoundPlayer>();
         services_.sound = ownSound_.get();
@@ -178,10 +182,9 @@ TPlayerPanel::TPlayerPanel(TPlayerPanelServices services, QWidget* parent)
     formatGroup_ = new QActionGroup(this);
     formatGroup_->setExclusive(true);
     const char* texts[4] = {"BMP图片", "JPG图片", "GIF图片", "PNG图片"};
-    const player::SnapshotFormat formats[4] = {player::SnapshotFormat::Bmp,
-                                               player::SnapshotFormat::Jpg,
-                                               player::SnapshotFormat::Gif,
-                                               player::SnapshotFormat::Png};
+    const player::SnapshotFormat formats[4] = {
+        player::SnapshotFormat::Bmp, player::SnapshotFormat::Jpg, player::SnapshotFormat::Gif,
+        player::SnapshotFormat::Png};
     for (int i = 0; i < 4; ++i) {
         QAction* a = types->addAction(QString::fromUtf8(texts[i]));
         a->setCheckable(true);
@@ -203,7 +206,7 @@ TPlayerPanel::TPlayerPanel(TPlayerPanelServices services, QWidget* parent)
     buttons->addWidget(image26_);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(8, 16, 8, 4);
     layout->setSpacing(2);
     layout->addWidget(panel2_, 1);
     layout->addWidget(seekBar_);
@@ -255,6 +258,10 @@ void TPlayerPanel::DetachPlayerHandlers() {
 
 void TPlayerPanel::SetSelectedSourceFile(const QString& path) {
     selectedSourceFile_ = path;
+    ResetSeekBar();
+}
+
+void TPlayerPanel::ResetSeekBar() {
     seekBarUpdating_ = true;
     seekBar_->setValue(0);
     seekBarUpdating_ = false;
@@ -419,11 +426,14 @@ void TPlayerPanel::FFPlayer2Position(int64_t pts) {
 
 void TPlayerPanel::FFPlayer2State(TPlayState state) {
     switch (state) {
-        case psStop: panel2_->update(); break;
+        case psStop:
+            panel2_->update();
+            break;
         case psEnd:
             player_.Seek(sfAny, false, 0);
             player_.Pause();
             break;
-        default: break;  // topmost changes need the hidden "Stay On Top" box, never checked
+        default:
+            break;  // topmost changes need the hidden "Stay On Top" box, never checked
     }
 }

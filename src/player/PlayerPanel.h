@@ -1,5 +1,6 @@
-// The main window's player panel: a black video panel, a seek bar and a row of buttons (play,
-// pause, restart, mute, capture, snapshot settings), around one player component.
+// The main window's player group (suiRadioGroup3, "播放器"): a black video panel, a seek bar and
+// a row of buttons (play, pause, restart, mute, capture, snapshot settings), around one player
+// component.
 //
 // The panel owns the player (`FFPlayer2`). It takes what it needs from the window through
 // `TPlayerPanelServices`: dialogs, shell, the settings file, a capture sound, and callbacks for
@@ -12,10 +13,9 @@
 // `DetachPlayerHandlers`. At start-up the window calls `Button55Click` (read the snapshot format).
 #pragma once
 
+#include <QGroupBox>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
-
 #include <functional>
 #include <memory>
 
@@ -39,18 +39,18 @@ class ISoundPlayer;
 }
 
 struct TPlayerPanelServices {
-    platform::IDialogs* dialogs = nullptr;  // required
-    platform::IShell* shell = nullptr;      // required
-    QString settingsFile;                   // system.ini; empty: AppPaths::SettingsFile()
-    QString libraryPath;                    // empty: AppPaths::LibAVDir()
-    QString captureSound;                   // empty: AppPaths::DataFile("sounds/cam.wav")
-    player::ISoundPlayer* sound = nullptr;  // null: the panel's own SDL sound player
+    platform::IDialogs* dialogs = nullptr;           // required
+    platform::IShell* shell = nullptr;               // required
+    QString settingsFile;                            // system.ini; empty: AppPaths::SettingsFile()
+    QString libraryPath;                             // empty: AppPaths::LibAVDir()
+    QString captureSound;                            // empty: AppPaths::DataFile("sounds/cam.wav")
+    player::ISoundPlayer* sound = nullptr;           // null: the panel's own SDL sound player
     std::function<void(const QString&)> statusText;  // the status bar
     std::function<void(const QString&)> logLine;     // a line for the log pane
     std::function<void()> focusJobList;              // optional
 };
 
-class TPlayerPanel : public QWidget {
+class TPlayerPanel : public QGroupBox {
     Q_OBJECT
 public:
     explicit TPlayerPanel(TPlayerPanelServices services, QWidget* parent = nullptr);
@@ -64,6 +64,7 @@ public:
 
     // The selected row's source path (the seek bar goes to 0).
     void SetSelectedSourceFile(const QString& path);
+    void ResetSeekBar();
     QString SelectedSourceFile() const { return selectedSourceFile_; }
     int64_t PlayDuration() const { return playDuration_; }
 
@@ -79,11 +80,11 @@ public:
     void DetachPlayerHandlers();
 
     // Buttons.
-    void Image3Click();   // 播放
-    void Image4Click();   // 暂停
-    void Image5Click();   // 停止: reopen the selected file paused at its start
-    void Image14Click();  // 声音/静音
-    void Image24Click();  // 捕捉快照
+    void Image3Click();       // 播放
+    void Image4Click();       // 暂停
+    void Image5Click();       // 停止: reopen the selected file paused at its start
+    void Image14Click();      // 声音/静音
+    void Image24Click();      // 捕捉快照
     void Image26MouseDown();  // 快照设置: shows the menu under the button
     // Snapshot menu actions.
     void OpenSnapshotFolder();

@@ -1,7 +1,7 @@
 // Packet, picture and subtitle queues of the playback pipeline.
-#include <pthread.h>
-
 #include <chrono>
+
+#include <pthread.h>
 
 #include "player/Playback.h"
 

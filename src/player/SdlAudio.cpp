@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QTimer>
-
 #include <algorithm>
 #include <cstdlib>
 

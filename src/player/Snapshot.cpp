@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
-
 #include <cstring>
 
 #include "engine/FFUtils.h"
@@ -45,8 +44,9 @@ bool writeGif(const QImage& rgb, const QString& path, QString* error) {
     };
 
     if (ret >= 0) {
-        const std::string args = Format("video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1",
-                                        w, h, static_cast<int>(AV_PIX_FMT_RGB24));
+        const std::string args =
+            Format("video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", w, h,
+                   static_cast<int>(AV_PIX_FMT_RGB24));
         step(lav::avfilter_graph_create_filter(&src, lav::avfilter_get_by_name("buffer"), "in",
                                                args.c_str(), nullptr, graph),
              "buffer");
@@ -145,10 +145,14 @@ bool writeGif(const QImage& rgb, const QString& path, QString* error) {
 
 QString SnapshotFormatKey(SnapshotFormat format) {
     switch (format) {
-        case SnapshotFormat::Jpg: return QStringLiteral("JPG");
-        case SnapshotFormat::Gif: return QStringLiteral("GIF");
-        case SnapshotFormat::Png: return QStringLiteral("PNG");
-        default: return QStringLiteral("BMP");
+        case SnapshotFormat::Jpg:
+            return QStringLiteral("JPG");
+        case SnapshotFormat::Gif:
+            return QStringLiteral("GIF");
+        case SnapshotFormat::Png:
+            return QStringLiteral("PNG");
+        default:
+            return QStringLiteral("BMP");
     }
 }
 
@@ -236,7 +240,8 @@ void WriteSnapshotFormat(platform::IniFile& ini, SnapshotFormat format) {
 
 QString StoredSnapshotFolder(const platform::IniFile& ini) {
     if (ini.Exists()) {
-        const QString dir = ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
+        const QString dir =
+            ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
         if (platform::AppPaths::IsUsableStoredFolder(dir)) return QDir::cleanPath(dir);
     }
     return platform::AppPaths::DefaultSnapshotFolder();
@@ -244,7 +249,8 @@ QString StoredSnapshotFolder(const platform::IniFile& ini) {
 
 QString SnapshotFolder(platform::IniFile& ini) {
     if (ini.Exists()) {
-        const QString dir = ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
+        const QString dir =
+            ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
         if (platform::AppPaths::IsUsableStoredFolder(dir)) {
             QDir().mkpath(dir);
             return QDir::cleanPath(dir);

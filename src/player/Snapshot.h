@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QString>
-
 #include <optional>
 
 namespace platform {
@@ -30,8 +29,7 @@ QString NextSnapshotPath(const QString& folder, const QString& sourceFile, Snaps
 // quality 90, PNG with the writer's defaults, GIF reduced to at most 256 colours. The file
 // appears only when it is complete: on failure nothing is left at `path` and *error holds the
 // reason.
-bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat format,
-                   QString* error);
+bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat format, QString* error);
 
 // Settings, section "SnapShot".
 // The format: a missing file, or a "Picture" value that is missing, empty, "Error" or none of

@@ -6,7 +6,6 @@
 #include <QPainter>
 #include <QPointer>
 #include <QWidget>
-
 #include <mutex>
 
 #include "player/Playback.h"

@@ -43,8 +43,8 @@ TEST(PlayerCli, PlayPrintsTimingFiguresAsJson) {
 
 TEST(PlayerCli, PlayFromAStartTime) {
     // Every picture a key frame: the start is exact.
-    const Result r = cli("play " + Quote(testmedia::Path("intra25")) +
-                         " --start 3 --seconds 1 --json");
+    const Result r =
+        cli("play " + Quote(testmedia::Path("intra25")) + " --start 3 --seconds 1 --json");
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     const QJsonArray pictures = o["shown"].toArray();
@@ -82,13 +82,14 @@ TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
     EXPECT_NEAR(playertest::FrameNumber(shot), 75, 1);
     EXPECT_LE(playertest::MaxAbsError(shot, playertest::ReferenceFrame(clip, 75)), 2);
 
-    const Result second = cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
+    const Result second =
+        cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
     EXPECT_EQ(second.out, dir + "/intra25_2.png\n");
 
     EXPECT_EQ(cli("snapshot " + Quote(clip) + " --format png").status, 2);  // no --at
     EXPECT_EQ(cli("snapshot " + Quote(clip) + " --at 1 --format tiff").status, 2);
-    const Result sound = cli("snapshot " + Quote(testmedia::Path("wav_pcm")) + " --at 1 --out " +
-                             Quote(dir));
+    const Result sound =
+        cli("snapshot " + Quote(testmedia::Path("wav_pcm")) + " --at 1 --out " + Quote(dir));
     EXPECT_EQ(sound.status, 1);
     EXPECT_EQ(sound.out, "");
 }

@@ -11,12 +11,11 @@
 #include <QTest>
 #include <QThread>
 #include <QToolButton>
-
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <filesystem>
 #include <memory>
+
+#include <gtest/gtest.h>
 
 #include "FakePlatform.h"
 #include "PlayerTestSupport.h"
@@ -35,8 +34,7 @@ namespace {
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-const char* kStatus =
-    "已经为您捕获视频快照，您可以点击“快照设置”按钮打开快照目录查看图片。";
+const char* kStatus = "已经为您捕获视频快照，您可以点击“快照设置”按钮打开快照目录查看图片。";
 
 void EnsureApp() {
     static int argc = 1;
@@ -60,7 +58,8 @@ protected:
         PlayerTest::SetUp();
         EnsureApp();
         mainthread::SetWakeup([] {
-            QMetaObject::invokeMethod(qApp, [] { mainthread::Drain(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [] { mainthread::Drain(); }, Qt::QueuedConnection);
         });
         scratch_ = testsupport::ScratchDir("panel");
         settings_ = Q(scratch_) + "/system.ini";
@@ -84,8 +83,7 @@ protected:
 
     // Runs Qt events and dispatcher calls until `done`; false after `limit` seconds.
     bool Pump(const std::function<bool()>& done, double limit = 30) {
-        const auto until =
-            std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
+        const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
         while (!done()) {
             if (std::chrono::steady_clock::now() > until) return false;
             QApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -134,7 +132,7 @@ protected:
 
 TEST_F(PanelTest, ControlsCarryTheirCaptions) {
     const std::vector<std::pair<const char*, const char*>> buttons = {
-        {"Image3", "播放"},      {"Image4", "暂停"},     {"Image5", "停止"},
+        {"Image3", "播放"},       {"Image4", "暂停"},      {"Image5", "停止"},
         {"Image14", "声音/静音"}, {"Image24", "捕捉快照"}, {"Image26", "快照设置"}};
     for (const auto& [name, hint] : buttons) {
         QToolButton* b = panel_->Button(name);
@@ -174,8 +172,8 @@ TEST_F(PanelTest, SelectingARowLoadsItsFilePausedOnItsFirstPicture) {
     // The picture in its rectangle is the decoded picture, scaled.
     const QRect rect(left, (size.height() - size.height()) / 2, pictureWidth, size.height() & ~1);
     const QImage drawn = shot.copy(rect).convertToFormat(QImage::Format_RGB888);
-    const QImage scaled = panel_->Player().CurrentFrame().scaled(
-        rect.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    const QImage scaled = panel_->Player().CurrentFrame().scaled(rect.size(), Qt::IgnoreAspectRatio,
+                                                                 Qt::SmoothTransformation);
     EXPECT_LE(MeanAbsError(drawn, scaled), 8.0);
 
     // Selecting another row while this one plays shows the new file's first picture, paused.
@@ -310,9 +308,9 @@ TEST_F(PanelTest, BmpPngAndGifCapturesMatchTheReferenceDecode) {
     const double psnr = Psnr(fromGif, reference);
     std::printf("GIF PSNR %.1f dB, %d colours\n", psnr, ColourCount(fromGif));
     EXPECT_GE(psnr, 25.0);
-    EXPECT_EQ(testsupport::FfprobeJson(gif.toStdString())["format"].toObject()["format_name"]
-                  .toString(),
-              "gif");
+    EXPECT_EQ(
+        testsupport::FfprobeJson(gif.toStdString())["format"].toObject()["format_name"].toString(),
+        "gif");
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 3);  // no leftovers
 }
 
@@ -368,7 +366,7 @@ TEST_F(PanelTest, NamesWithChineseCharactersAndSpaces) {
 TEST_F(PanelTest, CapturingWithoutAPictureDoesNothing) {
     const QString folder = Q(scratch_) + "/shots";
     WriteSettings(folder, "PNG");
-    panel_->Image24Click();  // nothing loaded
+    panel_->Image24Click();            // nothing loaded
     Load(testmedia::Path("wav_pcm"));  // sound only
     panel_->Image24Click();
     EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());

@@ -1,14 +1,14 @@
 #include "PlayerTestSupport.h"
 
-#include <dirent.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <fstream>
 #include <set>
 #include <sstream>
+
+#include <dirent.h>
+#include <unistd.h>
 
 #include "TestMedia.h"
 #include "TestSupport.h"
@@ -42,9 +42,9 @@ namespace {
 // ffmpeg's decode of `input` (with `filters`) as one rgb24 picture of the given size.
 QImage decodeRaw(const std::string& inputArgs, int width, int height) {
     std::string bytes;
-    const int rc = testsupport::Run("ffmpeg -nostdin -v error " + inputArgs +
-                                        " -frames:v 1 -pix_fmt rgb24 -f rawvideo -",
-                                    &bytes);
+    const int rc = testsupport::Run(
+        "ffmpeg -nostdin -v error " + inputArgs + " -frames:v 1 -pix_fmt rgb24 -f rawvideo -",
+        &bytes);
     if (rc != 0 || bytes.size() != static_cast<size_t>(width) * height * 3) return QImage();
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y)
@@ -55,9 +55,11 @@ QImage decodeRaw(const std::string& inputArgs, int width, int height) {
 
 std::pair<int, int> frameSize(const std::string& path) {
     std::string out;
-    testsupport::Run("ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
-                     "-of csv=p=0:s=x " + testmedia::Quote(path),
-                     &out);
+    testsupport::Run(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height "
+        "-of csv=p=0:s=x " +
+            testmedia::Quote(path),
+        &out);
     int w = 0, h = 0;
     std::sscanf(out.c_str(), "%dx%d", &w, &h);
     return {w, h};

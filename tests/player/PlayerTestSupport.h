@@ -5,14 +5,13 @@
 
 #include <QImage>
 #include <QString>
-
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "player/FFPlay.h"
 

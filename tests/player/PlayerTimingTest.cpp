@@ -1,10 +1,10 @@
 // Timing: A/V synchronisation, seeking, stopping, pausing without using the processor, mute.
 // Everything waits on media time (positions, pictures, audio buffers), never on fixed sleeps.
-#include <gtest/gtest.h>
-
 #include <chrono>
 #include <cmath>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 #include "PlayerTestSupport.h"
 #include "TestMedia.h"
@@ -30,8 +30,8 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
     Recorder rec;
     rec.Attach(player);
     ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
-    ASSERT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); },
-                          90));
+    ASSERT_TRUE(
+        WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); }, 90));
     player.Stop(true);
     const TPlaybackStats stats = player.Stats();
 
@@ -40,10 +40,11 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
     ::testing::Test::RecordProperty("sync_median_ms", std::to_string(f.median));
     ::testing::Test::RecordProperty("sync_p95_ms", std::to_string(f.p95));
     ::testing::Test::RecordProperty("sync_max_ms", std::to_string(f.max));
-    std::printf("A/V error 2-9 s over %zu pictures: median %.1f ms, p95 %.1f ms, max %.1f ms; "
-                "shown %d, dropped %d; open to first picture %.1f ms\n",
-                f.count, f.median, f.p95, f.max, stats.picturesShown, stats.picturesDropped,
-                stats.openToFirstPicture * 1000);
+    std::printf(
+        "A/V error 2-9 s over %zu pictures: median %.1f ms, p95 %.1f ms, max %.1f ms; "
+        "shown %d, dropped %d; open to first picture %.1f ms\n",
+        f.count, f.median, f.p95, f.max, stats.picturesShown, stats.picturesDropped,
+        stats.openToFirstPicture * 1000);
     EXPECT_GE(f.count, 160u);  // 175 pictures lie in that span
     EXPECT_LE(f.median, 25.0);
     EXPECT_LE(f.p95, 50.0);
@@ -186,7 +187,8 @@ TEST_F(PlayerTimingTest, ReopeningDeliversTheOldStopBeforeTheNewFile) {
     // psPlay of the second file may be coalesced into its psPause; everything else is there.
     std::vector<std::string> withoutSecondPlay;
     for (size_t i = 0; i < opensAndStates.size(); ++i)
-        if (!(i > 3 && opensAndStates[i] == "state:0")) withoutSecondPlay.push_back(opensAndStates[i]);
+        if (!(i > 3 && opensAndStates[i] == "state:0"))
+            withoutSecondPlay.push_back(opensAndStates[i]);
     EXPECT_EQ(withoutSecondPlay, expected);
     player.Stop(true);
     EXPECT_TRUE(PlaybackThreads().empty());
@@ -197,8 +199,8 @@ TEST_F(PlayerTimingTest, StopWithoutWaitingEndsOnItsOwn) {
     {
         TFFPlayer player;
         rec.Attach(player);
-        ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr,
-                                false));
+        ASSERT_TRUE(
+            player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
         ASSERT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 200000; }));
         player.Stop(false);
         ASSERT_TRUE(WaitUntil([&] { return rec.Last(psStop); }, 10));
