@@ -138,7 +138,9 @@ TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
     auto* band = new QLabel(QStringLiteral("  Tandrel"), this);
     band->setObjectName(QStringLiteral("TitleBand"));
     band->setGeometry(0, 0, 851, 29);
-    band->setStyleSheet(QStringLiteral("background:#dfe6ee; color:#234; font-weight:bold;"));
+    // Its designed look sits in the window's sheet, which a skin replaces (with its own band).
+    setStyleSheet(QStringLiteral(
+        "QLabel#TitleBand { background:#dfe6ee; color:#234; font-weight:bold; }"));
 
     buildToolbar();
     auto* bevel = new QFrame(this);

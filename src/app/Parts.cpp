@@ -1,21 +1,22 @@
 // The program's choice of each part of the main window: one line per part. A real
 // implementation replaces its default here (and adds its library in app.cmake).
 #include "app/MainWindowParts.h"
+#include "app/WindowParts.h"
 
 namespace app {
 
-std::unique_ptr<ISkins> MakeSkins(IMainWindowHost& host) { return MakeDefaultSkins(host); }
+std::unique_ptr<ISkins> MakeSkins(IMainWindowHost& host) { return MakeWindowSkins(host); }
 
 std::unique_ptr<IHelpActions> MakeHelpActions(IMainWindowHost& host) {
-    return MakeDefaultHelpActions(host);
+    return MakeWindowHelpActions(host);
 }
 
 std::unique_ptr<IPasswordCheck> MakePasswordCheck(IMainWindowHost& host) {
-    return MakeDefaultPasswordCheck(host);
+    return MakeWindowPasswordCheck(host);
 }
 
 std::unique_ptr<IInformationWindow> MakeInformationWindow(IMainWindowHost& host) {
-    return MakeDefaultInformationWindow(host);
+    return MakeWindowInformation(host);
 }
 
 std::unique_ptr<IPlayerPanel> MakePlayerPart(IMainWindowHost& host);  // PlayerPart.cpp

@@ -15,3 +15,4 @@ int RunProfiles(const QStringList& args);
 int RunConvert(const QStringList& args);
 int RunPlay(const QStringList& args);
 int RunSnapshot(const QStringList& args);
+int RunLock(const QStringList& args);

@@ -13,8 +13,14 @@ bool QtShell::OpenPath(const QString& path) {
 
 bool QtShell::OpenLink(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!url.isValid()) return false;
+    if (scheme == QLatin1String("mailto")) {
+        // A mail address only: no extra headers or body smuggled in through the query.
+        if (url.path().isEmpty() || url.hasQuery() || url.hasFragment()) return false;
+    } else if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+               url.host().isEmpty()) {
         return false;
+    }
     return Open(url);
 }
 
