@@ -7,8 +7,9 @@
 // playing then); between callbacks it runs on with the monotonic clock, never further than one
 // device buffer. A picture is due when the frame timer (the time the previous picture was due)
 // plus its delay has passed; the delay is the distance to the previous picture, corrected by
-// the video clock's distance from the master clock whenever that exceeds kSyncThreshold (the
-// correction is bounded to twice the frame distance, so a large jump is caught up step by step).
+// the video clock's distance from the master clock whenever that exceeds kSyncThreshold. The
+// delay is worked out afresh at every refresh until the picture is shown, so a picture ahead of
+// the sound waits for it (also while the sound stalls), and one behind it is shown at once.
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
@@ -76,7 +77,7 @@ double Playback::targetDelay(double pts, double now) const {
     const double diff = VideoClock(now) - audio;
     if (std::fabs(diff) >= kNoSyncThreshold) return delay;
     if (diff <= -kSyncThreshold) return std::max(0.0, delay + diff);
-    if (diff >= kSyncThreshold) return std::min(delay + diff, 2 * std::max(delay, 0.01));
+    if (diff >= kSyncThreshold) return delay + diff;
     return delay;
 }
 
