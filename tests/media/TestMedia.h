@@ -52,6 +52,12 @@ namespace testmedia {
 //   late_video     mp4_h264_aac with the pictures' time stamps 10 hours after the sound's, MKV
 //   bframes_4s     4 s h264 with 3 B-frames between references, no sound, MP4
 //   clip720_short  0.4 s 1280x720 25 fps h264 + aac 48 kHz stereo, MP4
+//   frames10s      10 s 320x240 25 fps h264 (one key frame) + aac 44.1 kHz stereo, MP4: the frame
+//                  number in binary in a band of ten 32x40 blocks at the top (block k white when
+//                  bit k is set), and sync_markers' white flash (below the band) and beeps
+//   intra25        8 s 320x240 25 fps h264, every picture a key frame, numbered as frames10s
+//   gop12          8 s 320x240 25 fps h264, a key frame every 12 pictures, numbered likewise
+//   odd_ffv1       2 s 321x241 (really odd: odd_321x241 comes out 320x240) ffv1 yuv420p + mp3, AVI
 std::string Path(const std::string& id);
 
 // Every id above.
