@@ -99,8 +99,36 @@ bool TCustomFFmpegVCL::AllDone() const {
     return allDone_;
 }
 
-void TCustomFFmpegVCL::SetPreview(bool v) { preview_ = v; }
-void TCustomFFmpegVCL::SetPreviewBitmap(bool v) { previewBitmap_ = v; }
+int TCustomFFmpegVCL::previewFlags() const {
+    return (preview_ ? kPreviewWindow : 0) | (previewBitmap_ ? kPreviewBitmap : 0);
+}
+
+void TCustomFFmpegVCL::SetPreview(bool v) {
+    preview_ = v;
+    std::lock_guard<std::mutex> lk(batchMutex_);  // an OnTerminate handler may clear the list
+    for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
+}
+
+void TCustomFFmpegVCL::SetPreviewBitmap(bool v) {
+    previewBitmap_ = v;
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
+}
+
+void TCustomFFmpegVCL::SetOnCustomHook(TCustomHookEvent e) {
+    std::lock_guard<std::mutex> lk(handlerMutex_);
+    onCustomHook_ = std::move(e);
+}
+
+void TCustomFFmpegVCL::SetOnPreviewBitmap(TPreviewBitmapEvent e) {
+    std::lock_guard<std::mutex> lk(handlerMutex_);
+    onPreviewBitmap_ = std::move(e);
+}
+
+void TCustomFFmpegVCL::SetPreviewWindowFactory(TPreviewWindowFactory factory) {
+    std::lock_guard<std::mutex> lk(handlerMutex_);
+    previewFactory_ = std::move(factory);
+}
 
 void TCustomFFmpegVCL::SetOnProgress(TProgressEvent e) {
     std::lock_guard<std::mutex> lk(handlerMutex_);
@@ -124,7 +152,20 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
     }
     try {
         auto task = std::make_unique<TFFmpeg>();
+        TFFmpeg* raw = task.get();
         task->SetOption("v", "1");
+        TFrameHooks& hooks = task->FrameHooks();
+        hooks.SetPreviewFlags(previewFlags());
+        hooks.SetPreviewBitmapCallback(
+            [this, raw](const TPreviewInfo& info) { return DoPreviewBitmap(*raw, info); });
+        hooks.SetPreviewWindowFactory([this]() -> std::shared_ptr<IPreviewWindow> {
+            TPreviewWindowFactory factory;
+            {
+                std::lock_guard<std::mutex> lk(handlerMutex_);
+                factory = previewFactory_;
+            }
+            return factory ? factory() : nullptr;
+        });
         const int input = task->InputCount();
         if (options) {
             TInputOptions& copy = task->InputOptions[input];
@@ -137,7 +178,6 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
             return -1;
         }
         if (TAVProbe* probe = task->Probe(input)) probe->AttachContext(task->InputContext(input));
-        TFFmpeg* raw = task.get();
         raw->SetOnProgress([this](TCustomFFmpeg& t, const TProgressInfo& p) {
             DoProgress(static_cast<TFFmpeg&>(t), p);
         });
@@ -177,6 +217,9 @@ bool TCustomFFmpegVCL::SetOutputFile(int taskIndex, const TPathFileName& fileNam
             settings = CollectOutputStreamSettings(copy);
             ApplyOutputOptions(task->Options(), copy, settings);
             join = copy.Join;
+            if (copy.VideoHook)
+                task->FrameHooks().SetCustomHook(
+                    [this, task](THookInfo& info) { DoCustomHook(*task, info); });
         }
         if (task->OpenOutput(fileName, join) < 0) {
             task->OutputOptions[output] = TOutputOptions();
@@ -406,15 +449,59 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
         std::lock_guard<std::mutex> blk(batchMutex_);
         progressInfo_.TaskIndex = indexOf(&task);
     }
+    raiseFromTask(task, "OnProgress", [&] { handler(this, &progressInfo_); });
+}
+
+void TCustomFFmpegVCL::raiseFromTask(TFFmpeg& task, const char* event,
+                                     const std::function<void()>& call) {
     try {
         if (triggerInMainThread_.load() && !mainthread::IsUiThread())
-            mainthread::Invoke([&] { handler(this, &progressInfo_); });
+            mainthread::Invoke(call);
         else
-            handler(this, &progressInfo_);
+            call();
     } catch (const std::exception& e) {
         // A failing handler must not end the conversion it watches.
-        task.Log(llError, std::string("OnProgress: ") + e.what());
+        task.Log(llError, std::string(event) + ": " + e.what());
     }
+}
+
+bool TCustomFFmpegVCL::DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info) {
+    TPreviewBitmapEvent handler;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex_);
+        handler = onPreviewBitmap_;
+    }
+    if (!handler) return false;
+    std::lock_guard<std::mutex> lk(previewBitmapMutex_);
+    previewInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        previewInfo_.TaskIndex = indexOf(&task);
+    }
+    raiseFromTask(task, "OnPreviewBitmap", [&] { handler(this, previewInfo_); });
+    return true;
+}
+
+void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, THookInfo& info) {
+    TCustomHookEvent handler;
+    {
+        std::lock_guard<std::mutex> lk(handlerMutex_);
+        handler = onCustomHook_;
+    }
+    if (!handler) {
+        info.Update = false;  // nobody looked: the picture stays as decoded
+        return;
+    }
+    std::lock_guard<std::mutex> lk(hookMutex_);
+    hookInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        hookInfo_.TaskIndex = indexOf(&task);
+    }
+    // On the worker; an exception goes back to the task, which logs it.
+    handler(this, &hookInfo_);
+    info.Update = hookInfo_.Update;
+    info.StopHook = hookInfo_.StopHook;
 }
 
 void TCustomFFmpegVCL::raiseTerminate(const TTerminateInfo& info) {
