@@ -24,8 +24,16 @@ public:
         setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                        Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     }
-    void SetPicture(QImage image) {
-        image_ = std::move(image);
+    // Kept in the window surface's own format, so that painting is a plain copy.
+    void SetPicture(const TBitmap& bitmap) {
+        const int w = bitmap.Width(), h = bitmap.Height();
+        if (image_.width() != w || image_.height() != h)
+            image_ = QImage(w, h, QImage::Format_RGB32);
+        for (int y = 0; y < h; ++y) {
+            const uint8_t* from = bitmap.ScanLine(y);
+            auto* to = reinterpret_cast<QRgb*>(image_.scanLine(y));
+            for (int x = 0; x < w; ++x) to[x] = qRgb(from[3 * x + 2], from[3 * x + 1], from[3 * x]);
+        }
         update();
     }
 
@@ -90,7 +98,7 @@ void TPreviewer::draw(const std::shared_ptr<State>& state, const TPreviewInfo& i
     const QString caption = QString::fromStdString(DurationToStr(info.PTS));
     state->widget->setWindowTitle(caption);
     state->widget->setAccessibleName(caption);
-    state->widget->SetPicture(BitmapToImage(*info.Bitmap));
+    state->widget->SetPicture(*info.Bitmap);
 }
 
 TPreviewer::TPreviewer() : state_(std::make_shared<State>()) {}

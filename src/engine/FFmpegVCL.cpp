@@ -29,6 +29,19 @@ void applyPriority(TThreadPriority p) {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[p]);
 }
 
+// Handlers are swapped and read under the handler lock; they run on copies, outside it.
+template <typename T>
+void storeUnder(std::mutex& mutex, T& slot, T value) {
+    std::lock_guard<std::mutex> lk(mutex);
+    slot = std::move(value);
+}
+
+template <typename T>
+T loadUnder(std::mutex& mutex, const T& slot) {
+    std::lock_guard<std::mutex> lk(mutex);
+    return slot;
+}
+
 }  // namespace
 
 TFFmpeg::TFFmpeg() : TCustomFFmpeg(kFilesPerTask) {}
@@ -105,39 +118,37 @@ int TCustomFFmpegVCL::previewFlags() const {
 
 void TCustomFFmpegVCL::SetPreview(bool v) {
     preview_ = v;
-    std::lock_guard<std::mutex> lk(batchMutex_);  // an OnTerminate handler may clear the list
-    for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
+    applyPreviewFlags();
 }
 
 void TCustomFFmpegVCL::SetPreviewBitmap(bool v) {
     previewBitmap_ = v;
-    std::lock_guard<std::mutex> lk(batchMutex_);
+    applyPreviewFlags();
+}
+
+void TCustomFFmpegVCL::applyPreviewFlags() {
+    std::lock_guard<std::mutex> lk(batchMutex_);  // an OnTerminate handler may clear the list
     for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
 }
 
 void TCustomFFmpegVCL::SetOnCustomHook(TCustomHookEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onCustomHook_ = std::move(e);
+    storeUnder(handlerMutex_, onCustomHook_, std::move(e));
 }
 
 void TCustomFFmpegVCL::SetOnPreviewBitmap(TPreviewBitmapEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onPreviewBitmap_ = std::move(e);
+    storeUnder(handlerMutex_, onPreviewBitmap_, std::move(e));
 }
 
 void TCustomFFmpegVCL::SetPreviewWindowFactory(TPreviewWindowFactory factory) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    previewFactory_ = std::move(factory);
+    storeUnder(handlerMutex_, previewFactory_, std::move(factory));
 }
 
 void TCustomFFmpegVCL::SetOnProgress(TProgressEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onProgress_ = std::move(e);
+    storeUnder(handlerMutex_, onProgress_, std::move(e));
 }
 
 void TCustomFFmpegVCL::SetOnTerminate(TTerminateEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onTerminate_ = std::move(e);
+    storeUnder(handlerMutex_, onTerminate_, std::move(e));
 }
 
 int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions* options) {
@@ -159,11 +170,7 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
         hooks.SetPreviewBitmapCallback(
             [this, raw](const TPreviewInfo& info) { return DoPreviewBitmap(*raw, info); });
         hooks.SetPreviewWindowFactory([this]() -> std::shared_ptr<IPreviewWindow> {
-            TPreviewWindowFactory factory;
-            {
-                std::lock_guard<std::mutex> lk(handlerMutex_);
-                factory = previewFactory_;
-            }
+            const TPreviewWindowFactory factory = loadUnder(handlerMutex_, previewFactory_);
             return factory ? factory() : nullptr;
         });
         const int input = task->InputCount();
@@ -437,11 +444,7 @@ void TCustomFFmpegVCL::Stop(bool wait) {
 }
 
 void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
-    TProgressEvent handler;
-    {
-        std::lock_guard<std::mutex> lk(handlerMutex_);
-        handler = onProgress_;
-    }
+    const TProgressEvent handler = loadUnder(handlerMutex_, onProgress_);
     if (!handler) return;
     std::lock_guard<std::mutex> lk(progressMutex_);
     progressInfo_ = p;
@@ -466,11 +469,7 @@ void TCustomFFmpegVCL::raiseFromTask(TFFmpeg& task, const char* event,
 }
 
 bool TCustomFFmpegVCL::DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info) {
-    TPreviewBitmapEvent handler;
-    {
-        std::lock_guard<std::mutex> lk(handlerMutex_);
-        handler = onPreviewBitmap_;
-    }
+    const TPreviewBitmapEvent handler = loadUnder(handlerMutex_, onPreviewBitmap_);
     if (!handler) return false;
     std::lock_guard<std::mutex> lk(previewBitmapMutex_);
     previewInfo_ = info;
@@ -483,11 +482,7 @@ bool TCustomFFmpegVCL::DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info) 
 }
 
 void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, THookInfo& info) {
-    TCustomHookEvent handler;
-    {
-        std::lock_guard<std::mutex> lk(handlerMutex_);
-        handler = onCustomHook_;
-    }
+    const TCustomHookEvent handler = loadUnder(handlerMutex_, onCustomHook_);
     if (!handler) {
         info.Update = false;  // nobody looked: the picture stays as decoded
         return;

@@ -153,6 +153,7 @@ private:
     void stopTask(TFFmpeg* task, bool wait);
     void joinWorkers();
     int previewFlags() const;
+    void applyPreviewFlags();  // to every task, running or not
     // Runs `call` on the UI thread (waiting) or here, per TriggerEventInMainThread; a failure is
     // logged as the task's and does not end it.
     void raiseFromTask(TFFmpeg& task, const char* event, const std::function<void()>& call);
