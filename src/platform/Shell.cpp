@@ -1,7 +1,8 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
-#include <QFile>
+
+#include "platform/RecordMode.h"
 
 namespace platform {
 
@@ -12,19 +13,20 @@ bool QtShell::OpenPath(const QString& path) {
 
 bool QtShell::OpenLink(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+    if (!url.isValid()) return false;
+    if (scheme == QLatin1String("mailto")) {
+        // A mail address only: no extra headers or body smuggled in through the query.
+        if (url.path().isEmpty() || url.hasQuery() || url.hasFragment()) return false;
+    } else if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
+               url.host().isEmpty()) {
         return false;
+    }
     return Open(url);
 }
 
 bool QtShell::Open(const QUrl& url) {
-    const QString record = qEnvironmentVariable("TANDREL_RECORD_PLATFORM");
-    if (!record.isEmpty()) {
-        QFile file(record);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-        const QByteArray line = "open " + url.toEncoded() + '\n';
-        return file.write(line) == line.size();
-    }
+    bool written = false;
+    if (RecordPlatformRequest("open " + url.toEncoded(), &written)) return written;
     return QDesktopServices::openUrl(url);
 }
 
