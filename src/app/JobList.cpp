@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QSet>
 #include <QTableView>
 #include <QToolButton>
 
@@ -80,12 +81,6 @@ formats::OverwritePolicy TForm1::Policy() const {
                                               : formats::OverwritePolicy::NewName;
 }
 
-bool TForm1::OutputTakenByRow(const QString& path, int exceptRow) const {
-    for (int row = 0; row < model_->Count(); ++row)
-        if (row != exceptRow && slots_[row].OutputOptions.FileName == path) return true;
-    return false;
-}
-
 int TForm1::SelectedRow() const {
     const QModelIndexList rows = list_->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
@@ -151,8 +146,11 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     // itself is only made when the batch runs.
     const formats::OverwritePolicy policy = Policy();
     const QString candidate = formats::CandidateOutputName(fields_, mode, outputFolder_);
+    QSet<QString> rowOutputs;
+    for (int row = 0; row < model_->Count(); ++row)
+        rowOutputs.insert(slots_[row].OutputOptions.FileName);
     const QString output = formats::NumberedName(candidate, [&](const QString& path) {
-        return OutputTakenByRow(path) ||
+        return rowOutputs.contains(path) ||
                (policy == formats::OverwritePolicy::NewName && QFileInfo::exists(path));
     });
     fields_.OutputFile = output;
@@ -193,19 +191,27 @@ void TForm1::ReportFailures(const QStringList& failures) {
         Message(U(kNotice), failures.join(QStringLiteral("\n\n")), MessageIcon::Information);
 }
 
-void TForm1::Button6Click() {
-    if (runState_ != RunState::Idle || closing_) return;
-    if (!slots_.HasFree()) {
+bool TForm1::BeginAddition() {
+    if (runState_ != RunState::Idle || closing_) return false;
+    if (!slots_.HasFree()) {  // before any dialog opens
         Message(U(kNotice), NoFreeSlotText(), MessageIcon::Information);
-        return;
+        return false;
     }
     Button7Click();
-    if (!EnsureLibraries()) return;
+    return EnsureLibraries();
+}
 
+QStringList TForm1::ChooseFiles(bool several) {
     platform::OpenFileRequest request;
     request.filters = openFilters_;
     request.selectedFilter = 0;
-    const QStringList chosen = services_.dialogs->OpenFiles(this, request);
+    request.multiple = several;
+    return services_.dialogs->OpenFiles(this, request);
+}
+
+void TForm1::Button6Click() {
+    if (!BeginAddition()) return;
+    const QStringList chosen = ChooseFiles(false);
     if (closing_ || chosen.isEmpty() || !QFileInfo(chosen.first()).isFile()) return;
     fields_.SourceFile = chosen.first();
 
@@ -224,22 +230,8 @@ void TForm1::Button6Click() {
 }
 
 void TForm1::Button22Click(const QStringList& files) {
-    if (runState_ != RunState::Idle || closing_) return;
-    if (!slots_.HasFree()) {
-        Message(U(kNotice), NoFreeSlotText(), MessageIcon::Information);
-        return;
-    }
-    Button7Click();
-    if (!EnsureLibraries()) return;
-
-    QStringList chosen = files;
-    if (chosen.isEmpty()) {
-        platform::OpenFileRequest request;
-        request.filters = openFilters_;
-        request.selectedFilter = 0;
-        request.multiple = true;
-        chosen = services_.dialogs->OpenFiles(this, request);
-    }
+    if (!BeginAddition()) return;
+    const QStringList chosen = files.isEmpty() ? ChooseFiles(true) : files;
     if (closing_ || chosen.isEmpty()) return;
 
     options_->PrepareForAddition(false, outputFolder_);

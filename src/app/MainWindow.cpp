@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionToolButton>
+#include <QStylePainter>
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
@@ -72,6 +74,23 @@ QIcon ToolbarImage(int index) {
     return QIcon(pixmap);
 }
 
+// A toolbar button whose caption keeps its designed blanks (they are part of its name, so screen
+// readers and tests find it by it) but is drawn without them, so that the style does not cut the
+// text short in the 70-pixel button.
+class ToolbarButton final : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QStylePainter painter(this);
+        QStyleOptionToolButton option;
+        initStyleOption(&option);
+        option.text = option.text.trimmed();
+        painter.drawComplexControl(QStyle::CC_ToolButton, option);
+    }
+};
+
 QLabel* MakeLabel(QWidget* parent, const char* text, int left, int top) {
     auto* label = new QLabel(U(text), parent);
     label->setFont(SongTi());
@@ -101,6 +120,15 @@ QString Done() { return U("完成"); }
 QString Failed() { return U("失败"); }
 }  // namespace status
 
+void MainEngine::DoTerminate(TFFmpeg& task) {
+    // The list does not change while a batch runs: its position is the task's index.
+    int index = -1;
+    for (int i = 0; i < TaskCount() && index < 0; ++i)
+        if (Task(i) == &task) index = i;
+    onTaskEnded_(index, task.Finished(), task.HasError());
+    TFFmpegVCL::DoTerminate(task);
+}
+
 void ConnectDispatcherToEventLoop() {
     mainthread::SetUiThread();
     QObject* context = QCoreApplication::instance();
@@ -126,7 +154,14 @@ struct TForm1::Gate {
 };
 
 TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
-    : QWidget(parent), services_(services), gate_(std::make_shared<Gate>()) {
+    : QWidget(parent),
+      services_(services),
+      gate_(std::make_shared<Gate>()),
+      engine_([gate = gate_](int task, bool finished, bool hasError) {
+          mainthread::Post([gate, task, finished, hasError] {
+              if (TForm1* form = gate->form) form->TaskEnded(task, finished, hasError);
+          });
+      }) {
     gate_->form = this;
     setObjectName(QStringLiteral("Form1"));
     setFixedSize(851, 588);
@@ -217,7 +252,7 @@ void TForm1::buildToolbar() {
     };
     int x = 8;
     for (const Spec& s : specs) {
-        auto* b = new QToolButton(bar);
+        auto* b = new ToolbarButton(bar);
         b->setObjectName(QString::fromLatin1(s.name));
         b->setText(U(s.caption));
         b->setAccessibleName(U(s.caption));
@@ -437,6 +472,13 @@ void TForm1::FormShow() {
 void TForm1::AddFilesOnShow(const QStringList& files) { filesOnShow_ = files; }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (inProgressEvent_ > 0 && !closing_) {
+        // A progress event's worker waits for it: stopping here would wait for that worker.
+        // The close happens as soon as the event has returned.
+        event->ignore();
+        QTimer::singleShot(0, this, [this] { close(); });
+        return;
+    }
     if (!closing_) FormCloseQuery();
     event->accept();  // never refused
 }

@@ -15,6 +15,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -67,6 +68,23 @@ QString Done();        // "完成"
 QString Failed();      // "失败"
 }  // namespace status
 
+// The main window's engine component: the component as it is, plus a notice of each task's end
+// given on the thread that ends it, before the next pending task can start. The window passes it
+// to the UI thread through the dispatcher, in order with the progress events, so a row shows
+// "完成" before the next row's first progress arrives.
+class MainEngine final : public TFFmpegVCL {
+public:
+    // Any thread; must not block (it runs inside the engine's accounting).
+    using TaskEnded = std::function<void(int taskIndex, bool finished, bool hasError)>;
+    explicit MainEngine(TaskEnded onTaskEnded) : onTaskEnded_(std::move(onTaskEnded)) {}
+
+protected:
+    void DoTerminate(TFFmpeg& task) override;
+
+private:
+    const TaskEnded onTaskEnded_;  // set once: read by worker threads
+};
+
 // Hands the dispatcher's queued calls (progress, log lines) to the Qt event loop of the calling
 // thread, which becomes the UI thread. Call once, after the QApplication exists.
 void ConnectDispatcherToEventLoop();
@@ -97,7 +115,7 @@ public:
     bool BatchStopRequested() const { return batchStopRequested_; }
     bool ListEditing() const { return listEditing_; }
     app::RunState State() const { return runState_; }
-    TFFmpegVCL& FFmpegVCL1() { return engine_; }
+    app::MainEngine& FFmpegVCL1() { return engine_; }
     app::JobListModel* Model() const { return model_; }
     QTableView* AdvListView1() const { return list_; }
     QPlainTextEdit* mmoLog() const { return log_; }
@@ -174,13 +192,16 @@ private:
     void FormShow();
     void FormCloseQuery();
 
+    // The common start of an addition: Idle, a free slot (else the user is told), the job
+    // fields reset, the libraries bound.
+    bool BeginAddition();
+    QStringList ChooseFiles(bool several);
     bool EnsureLibraries();
     // The probe, AddTask and SetOutputFile for the current job fields; the failure's message
     // (empty on success, then the row and its slot are added).
     QString AddCurrentFile(formats::AddMode mode);
     void EnableAfterAddition();
     void ReportFailures(const QStringList& failures);
-    bool OutputTakenByRow(const QString& path, int exceptRow = -1) const;
     formats::OverwritePolicy Policy() const;
     int SelectedRow() const;
     void SelectRow(int row);
@@ -189,12 +210,14 @@ private:
     void EnterIdle();
     void ProcessTerminations();
     void HandleTermination(const TTerminateInfo& info);
+    // A task's row shows how it ended (in order with the progress events).
+    void TaskEnded(int taskIndex, bool finished, bool hasError);
     void Message(const QString& caption, const QString& text, platform::MessageIcon icon);
 
     app::Services services_;
-    // The engine first: destroyed last, after everything its events could reach.
-    TFFmpegVCL engine_;
     std::shared_ptr<Gate> gate_;
+    // The engine before the rest: destroyed after everything its events could reach.
+    app::MainEngine engine_;
 
     formats::JobFields fields_;
     QString outputFolder_;
@@ -206,6 +229,7 @@ private:
     std::vector<int> taskRows_;
     std::deque<TTerminateInfo> pendingTerminations_;
     int busy_ = 0;
+    int inProgressEvent_ = 0;  // a worker waits for the progress event being handled
     bool shown_ = false;
     bool closing_ = false;
     QStringList filesOnShow_;

@@ -6,12 +6,14 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
+#include "engine/MainThread.h"
 #include "formats/RecordBuilder.h"
 
 using namespace app;
@@ -142,6 +144,10 @@ void TForm1::btnPauseClick() {
 
 void TForm1::btnStopClick() {
     if ((runState_ != RunState::Converting && runState_ != RunState::Paused) || closing_) return;
+    if (inProgressEvent_ > 0) {  // see closeEvent
+        QTimer::singleShot(0, this, [this] { btnStopClick(); });
+        return;
+    }
     Busy busy(this);
     const platform::MessageButton answer = services_.dialogs->ShowMessage(
         this, U("提示信息"), U("您确实要终止目前的转换工作吗？"), MessageIcon::Information,
@@ -164,6 +170,8 @@ void TForm1::FFmpegVCL1Progress(void*, PProgressInfo info) {
         info->TaskIndex >= static_cast<int>(taskRows_.size()))
         return;
     const int row = taskRows_[static_cast<size_t>(info->TaskIndex)];
+    ++inProgressEvent_;
+    const auto done = qScopeGuard([this] { --inProgressEvent_; });
     if (info->TotalDuration > 0) {
         const int64_t percent = info->CurrentDuration * 100 / info->TotalDuration;
         model_->SetProgress(row, static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
@@ -192,24 +200,30 @@ void TForm1::ProcessTerminations() {
     }
 }
 
+void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
+    if (closing_ || taskIndex < 0 || taskIndex >= static_cast<int>(taskRows_.size())) return;
+    const int row = taskRows_[static_cast<size_t>(taskIndex)];
+    if (finished) {
+        model_->SetProgress(row, 100);
+        model_->SetStatus(row, status::Done());
+    } else if (hasError) {
+        model_->SetStatus(row, status::Failed());
+    }
+    // A task that was stopped, or never ran, keeps its row as it is until the end of the batch.
+}
+
 void TForm1::HandleTermination(const TTerminateInfo& info) {
     if (info.TaskIndex >= 0) {
-        if (info.TaskIndex < static_cast<int>(taskRows_.size())) {
-            const int row = taskRows_[static_cast<size_t>(info.TaskIndex)];
-            if (info.Finished) {
-                model_->SetProgress(row, 100);
-                model_->SetStatus(row, status::Done());
-            } else if (info.HasError) {
-                model_->SetStatus(row, status::Failed());
-            }
-        }
+        // The row already shows how the task ended (TaskEnded); the user hears of a failure.
         if (info.HasError)
             Message(QStringLiteral("Tandrel"), QString::fromStdString(info.ErrorMessage),
                     MessageIcon::Warning);
         emit terminationHandled(info.TaskIndex);
         return;
     }
-    // The end of the batch: every task's event came before this one.
+    // The end of the batch: every task's event came before this one, and every row's last state
+    // was handed over before it (applied now if it is still waiting).
+    mainthread::Drain();
     if (batchStopRequested_) {
         for (int row = 0; row < model_->Count(); ++row) {
             const QString& s = model_->Row(row).Status;

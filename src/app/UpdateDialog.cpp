@@ -26,13 +26,6 @@ QPushButton* MakeButton(const char* caption, const char* name) {
     return b;
 }
 
-bool IsWebLink(const QString& text) {
-    const QUrl url(text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
-}
-
 }  // namespace
 
 TForm6::TForm6(platform::IDownloader* downloader, platform::IShell* shell, QUrl versionUrl,
@@ -176,7 +169,7 @@ void TForm6::suiButton1Click() {
     AddLine(QString());
     progress_->setValue(100);
     // Only a web link is offered to the browser.
-    if (!IsWebLink(link)) return;
+    if (!platform::IsWebLink(QUrl(link, QUrl::StrictMode))) return;
     download_->setEnabled(true);
     downloadLink_ = link;
     AddLine(U(

@@ -6,22 +6,24 @@
 
 namespace platform {
 
+bool IsWebLink(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
 bool QtShell::OpenPath(const QString& path) {
     if (path.isEmpty()) return false;
     return Open(QUrl::fromLocalFile(path));
 }
 
 bool QtShell::OpenLink(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid()) return false;
-    if (scheme == QLatin1String("mailto")) {
+    if (url.isValid() && url.scheme().toLower() == QLatin1String("mailto")) {
         // A mail address only: no extra headers or body smuggled in through the query.
         if (url.path().isEmpty() || url.hasQuery() || url.hasFragment()) return false;
-    } else if ((scheme != QLatin1String("http") && scheme != QLatin1String("https")) ||
-               url.host().isEmpty()) {
-        return false;
+        return Open(url);
     }
-    return Open(url);
+    return IsWebLink(url) && Open(url);
 }
 
 bool QtShell::Open(const QUrl& url) {

@@ -7,6 +7,9 @@
 
 namespace platform {
 
+// An http or https link with a host: what the shell opens in the browser.
+bool IsWebLink(const QUrl& url);
+
 class IShell {
 public:
     virtual ~IShell() = default;

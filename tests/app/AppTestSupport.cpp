@@ -1,6 +1,12 @@
 #include "AppTestSupport.h"
 
+#include <unistd.h>
+
 #include <QAbstractItemModel>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QListWidget>
@@ -11,6 +17,8 @@
 #include <QWidget>
 #include <algorithm>
 
+#include "TestMedia.h"
+#include "TestSupport.h"
 #include "app/JobListModel.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
@@ -35,6 +43,60 @@ bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+QString MakeClip(const std::string& dir, const std::string& name, const std::string& args) {
+    const std::string out = dir + "/" + name;
+    std::string error;
+    if (!testmedia::RunFfmpeg("-nostdin -v error -y " + args + " " + testmedia::Quote(out),
+                              &error)) {
+        ADD_FAILURE() << "cannot make " << name << ": " << error;
+        return {};
+    }
+    return QString::fromStdString(out);
+}
+
+QString LongClip(int seconds) {
+    const QString folder = QFileInfo(QString::fromStdString(testmedia::Path("wav_pcm"))).path();
+    const QString final = folder + QStringLiteral("/app_long%1s.avi").arg(seconds);
+    if (QFileInfo::exists(final)) return final;
+    const std::string tmp = "app_long_" + std::to_string(::getpid()) + ".avi";
+    const std::string length = std::to_string(seconds);
+    const QString made = MakeClip(folder.toStdString(), tmp,
+                                  "-f lavfi -i testsrc=size=320x240:rate=25:duration=" + length +
+                                      " -f lavfi -i sine=frequency=440:duration=" + length +
+                                      " -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 96k");
+    if (made.isEmpty()) return {};
+    // Whole before it appears under its name; a second maker's rename replaces it harmlessly.
+    if (::rename(made.toUtf8().constData(), final.toUtf8().constData()) != 0) {
+        ADD_FAILURE() << "rename failed";
+        return {};
+    }
+    return final;
+}
+
+QString CopyOf(const std::string& id, const std::string& dir, const std::string& name) {
+    const QString target = QString::fromStdString(dir + "/" + name);
+    QFile::remove(target);
+    if (!QFile::copy(QString::fromStdString(testmedia::Path(id)), target)) {
+        ADD_FAILURE() << "cannot copy " << id;
+        return {};
+    }
+    return target;
+}
+
+std::map<QString, std::string> FolderState(const QString& dir) {
+    std::map<QString, std::string> state;
+    for (const QFileInfo& info : QDir(dir).entryInfoList(QDir::Files | QDir::Dirs |
+                                                         QDir::NoDotAndDotDot | QDir::Hidden)) {
+        QFile file(info.filePath());
+        QByteArray hash;
+        if (file.open(QIODevice::ReadOnly))
+            hash = QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex();
+        state[info.fileName()] = std::to_string(info.size()) + " " + hash.toStdString() + " " +
+                                 std::to_string(testsupport::MTimeNs(info.filePath().toStdString()));
+    }
+    return state;
 }
 
 int PartLog::count(const std::string& call) const {
@@ -141,29 +203,6 @@ app::PartFactories RecordingParts(std::shared_ptr<PartLog> log) {
     return f;
 }
 
-Script::Script(std::vector<Step> steps) : steps_(std::move(steps)) {
-    QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-    timer_.start(5);
-}
-
-void Script::Tick() {
-    if (Finished()) {
-        timer_.stop();
-        return;
-    }
-    if (++ticks_ > 4000) {  // about 20 s
-        timedOut_ = true;
-        timer_.stop();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
-        return;
-    }
-    if (!steps_[next_].first()) return;
-    ++next_;
-    ticks_ = 0;
-    steps_[next_ - 1].second();
-}
-
 namespace {
 
 QPushButton* ButtonIn(QWidget* w, const char* text) {
@@ -208,6 +247,18 @@ void WindowTest::TearDown() {
 void WindowTest::Create() {
     form_ = std::make_unique<TForm1>(app::Services{&dialogs_, &shell_, &power_},
                                      RecordingParts(parts_));
+}
+
+void WindowTest::CreateWithFolders() {
+    src_ = testsupport::ScratchDir("src");
+    Create();
+    out_ = form_->OutputFolder();
+    QDir(out_).removeRecursively();
+    QDir().mkpath(out_);
+}
+
+QString WindowTest::Clip(const std::string& name, const std::string& id) const {
+    return CopyOf(id, src_, name);
 }
 
 void WindowTest::AddOne(const QString& path, std::vector<Script::Step> steps) {

@@ -4,9 +4,10 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QTimer>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +15,13 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "ModalScript.h"
 #include "app/MainWindow.h"
+
+// QStrings in the messages of failed assertions.
+inline std::ostream& operator<<(std::ostream& os, const QString& s) {
+    return os << s.toStdString();
+}
 
 namespace apptest {
 
@@ -26,6 +33,18 @@ void EnsureApp();
 // Runs the event loop until `done` holds or `limit` passes; whether it held.
 bool WaitFor(const std::function<bool()>& done,
              std::chrono::milliseconds limit = std::chrono::seconds(60));
+
+// A clip made by the ffmpeg program from `args` (the part of the command line before the output
+// name) as `dir`/`name`; fails the test and returns "" when it cannot be made.
+QString MakeClip(const std::string& dir, const std::string& name, const std::string& args);
+// A clip kept in the shared fixture folder for the whole test run (made once, atomically):
+// `seconds` of 320x240 25 fps MPEG-4 video with MP3 sound in AVI, long enough to pause or stop.
+QString LongClip(int seconds);
+// A copy of the fixture clip `id` as `dir`/`name`.
+QString CopyOf(const std::string& id, const std::string& dir, const std::string& name);
+
+// Name, size, content hash and modification time of every file in a folder.
+std::map<QString, std::string> FolderState(const QString& dir);
 
 // What the main window asked of its parts, in order ("player:PlaySelected /x.avi", …).
 struct PartLog {
@@ -39,23 +58,7 @@ struct PartLog {
 // its place).
 app::PartFactories RecordingParts(std::shared_ptr<PartLog> log);
 
-// Steps run one after another inside whatever modal loop is running: each waits for its
-// condition, then acts. A script that stalls (about 20 s) rejects every open dialog.
-class Script {
-public:
-    using Step = std::pair<std::function<bool()>, std::function<void()>>;
-    explicit Script(std::vector<Step> steps);
-    bool Finished() const { return next_ == steps_.size(); }
-    bool TimedOut() const { return timedOut_; }
-
-private:
-    void Tick();
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    int ticks_ = 0;
-    bool timedOut_ = false;
-    QTimer timer_;
-};
+using testsupport::Script;
 
 // The picker, then the options dialog, confirmed with the picker's current choice (or the item
 // `position` of tab `tab` when tab >= 0): the steps of one addition after the file dialog.
@@ -70,6 +73,10 @@ protected:
     void TearDown() override;
     // Creates the window (after a test has prepared the settings file).
     void Create();
+    // Creates the window with an empty output folder (out_) and a source folder (src_).
+    void CreateWithFolders();
+    // A copy of the fixture clip `id` in the source folder.
+    QString Clip(const std::string& name, const std::string& id = "avi_mpeg4_mp3") const;
     // "添加一个视频文件" with `path` from the open dialog and the given picker steps.
     void AddOne(const QString& path, std::vector<Script::Step> steps = {});
     // "添加多个视频文件" with `paths` from the open dialog.
@@ -86,6 +93,8 @@ protected:
     platform::FakeSystemPower power_;
     std::shared_ptr<PartLog> parts_ = std::make_shared<PartLog>();
     std::unique_ptr<TForm1> form_;
+    std::string src_;
+    QString out_;
 };
 
 // Messages with this caption that the fake dialogs showed.

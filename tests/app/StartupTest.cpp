@@ -17,6 +17,7 @@
 #include "AppTestSupport.h"
 #include "TestSupport.h"
 #include "app/JobListModel.h"
+#include "engine/FFmpegLogger.h"
 #include "formats/PickerDialog.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
@@ -322,4 +323,16 @@ TEST_F(Startup, ClosingDetachesTheParts) {
     EXPECT_EQ(parts_->count("player:DetachHandlers"), 1);
     form_.reset();
     EXPECT_EQ(parts_->count("player:DetachHandlers"), 1) << "closed once";
+}
+
+TEST_F(Startup, LogLinesGoToTheLogTextUntilClosing) {
+    Create();
+    GetLogger()->LogMessage(nullptr, llWarning, "探测 line");
+    const QString expected = QStringLiteral("#%1.4: ").arg(CurrentThreadNumber()) + U("探测 line");
+    ASSERT_TRUE(WaitFor([&] { return LogText().contains(expected); }));
+    EXPECT_TRUE(LogText().split('\n').contains(expected)) << LogText();
+    form_->close();
+    GetLogger()->LogMessage(nullptr, llWarning, "after closing");
+    TFFLogger::Flush();
+    EXPECT_FALSE(LogText().contains("after closing"));
 }

@@ -3,6 +3,7 @@
 // once and the dialogs at their next showing; the help menu's actions; the password check when
 // the window is first shown.
 #include <QAbstractItemView>
+#include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -180,7 +181,8 @@ TEST_F(WithWindows, SkinMenuRestylesTheMainWindowAtOnceAndDialogsAtTheirNextShow
 }
 
 TEST_F(WithWindows, TheSavedSkinAtStartIncludingOneWithoutAMenuItem) {
-    CreateReal();  // no settings yet: the designed look
+    QFile::remove(platform::AppPaths::SettingsFile());
+    CreateReal();  // no settings: the designed look
     const QString designed = form_->styleSheet();
     form_.reset();
     testsupport::WriteFile(platform::AppPaths::SettingsFile().toStdString(),
