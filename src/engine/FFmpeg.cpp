@@ -46,6 +46,10 @@ int PreferredStream(const AVFormatContext* ic, AVMediaType type) {
     return first;
 }
 
+bool CountsFromCommonStart(const AVOutputFormat* ofmt) {
+    return std::strcmp(ofmt->name, "avi") == 0 || std::strcmp(ofmt->name, "swf") == 0;
+}
+
 int DisplayRotation(const AVStream* st) {
     for (int i = 0; i < st->nb_side_data; ++i) {
         const AVPacketSideData& sd = st->side_data[i];
@@ -696,6 +700,13 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
         enc->codec_tag = o.VideoCodecTag;
         ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_VIDEO, codec, true);
         applyEncoderOptions(enc, &ost.encoderOptions);
+        if (CountsFromCommonStart(of.ctx->oformat) && enc->max_b_frames != 0) {
+            // Reordered pictures come out of the decoder late by the reordering delay, which
+            // such a container cannot state: the sound would lead by it.
+            enc->max_b_frames = 0;
+            Log(llInfo, Format("No B-frames for %s in %s: the container cannot state their delay",
+                               codec->name, of.ctx->oformat->name));
+        }
         if (codec->supported_framerates && !o.ForceFps)
             rate = codec->supported_framerates[lav::av_find_nearest_q_idx(
                 rate, codec->supported_framerates)];
@@ -980,7 +991,7 @@ void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
         ost->video.reset();
         ost->audio.reset();
         ost->amr.reset();
-        lav::av_frame_free(&ost->still);
+        lav::av_frame_free(&ost->lastPicture);
         if (ost->enc) {
             lav::av_freep(&ost->enc->stats_in);  // ours (the pass-2 log), not the library's
             if (ost->encoderOpen) {

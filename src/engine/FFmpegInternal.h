@@ -92,12 +92,15 @@ struct OutputStream {
     AVPixelFormat lastFormat = AV_PIX_FMT_NONE;
     // Output frames allowed in all (the input's length plus a second); no cap when unknown.
     int64_t frameCap = INT64_MAX;
-    AVFrame* still = nullptr;  // a cover picture's last converted picture, shown to the end
+    AVFrame* lastPicture = nullptr;  // the last picture sent to the encoder
     // Audio.
     int volume = 256;
     std::unique_ptr<AudioConverter> audio;
     std::unique_ptr<AmrNbEncoder> amr;  // "libopencore_amrnb": `enc` only carries the settings
     bool audioResample = false;
+    // Samples (at the encoder's rate) still to leave out at the start of the sound: the
+    // encoder's own start delay, where the container cannot state it.
+    int64_t startTrim = 0;
     // Bit-stream filters, in chain order.
     std::vector<TBitStreamFilter> bsfNames;
     std::vector<AVBSFContext*> bsfs;
@@ -128,6 +131,11 @@ struct OutputFile {
 // not discarded, the library's choice, except that a cover picture is never taken while the
 // file has a moving picture stream. -1 when there is none.
 int PreferredStream(const AVFormatContext* ic, AVMediaType type);
+
+// Containers that time their streams by counting pictures and samples from one common start
+// (AVI, SWF): they cannot state an encoder's start delay or a picture reordering delay, so both
+// would shift the sound against the pictures.
+bool CountsFromCommonStart(const AVOutputFormat* ofmt);
 
 // Clockwise turn (0, 90, 180 or 270 degrees) that the stream's display matrix asks for.
 int DisplayRotation(const AVStream* st);

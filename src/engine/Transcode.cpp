@@ -49,7 +49,7 @@ struct Transcoder {
         for (OutputStream* ost : osts) {
             ost->video.reset();
             ost->audio.reset();
-            lav::av_frame_free(&ost->still);
+            lav::av_frame_free(&ost->lastPicture);
             if (!ost->encoderOpen) continue;
             CodecLockGuard lock;
             lav::av_freep(&ost->enc->stats_in);  // not the library's to free
@@ -114,6 +114,7 @@ struct Transcoder {
     void videoOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
     void drainVideo(OutputStream& ost, InputStream& ist);
     void encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs);
+    void sendPicture(OutputStream& ost, AVFrame* frame, int64_t count);
     void audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame, int keep);
     void subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* sub);
     void encodeAndWrite(OutputStream& ost, const AVFrame* frame);
@@ -587,6 +588,11 @@ void Transcoder::openEncoder(OutputStream& ost) {
         const int caps = ost.codec ? ost.codec->capabilities : 0;
         target.frameSize = (caps & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? 0 : enc->frame_size;
         target.smallLastFrame = caps & AV_CODEC_CAP_SMALL_LAST_FRAME;
+        // An encoder's start delay (its first output is priming) is stated by an edit list or
+        // a skip count where the container has one; elsewhere the sound would come late by it:
+        // the first samples are left out instead, so that the sound starts when it should.
+        if (CountsFromCommonStart(outputOf(ost).ctx->oformat) && !ost.amr)
+            ost.startTrim = std::max(0, enc->initial_padding);
         ost.audio = std::make_unique<AudioConverter>();
         ost.audio->SetVolume(o.AudioVolume);
         ost.audio->SetAlwaysResample(o.AudioSyncMethod > 1);
@@ -857,54 +863,67 @@ void Transcoder::drainVideo(OutputStream& ost, InputStream& ist) {
     }
 }
 
+// Which output slots a picture fills. A constant-rate output shows each picture from the slot
+// nearest its time until the next picture's: slots left empty before a picture (a gap, or a
+// higher output rate) repeat the picture before it, and a picture whose slot is already taken
+// (a lower output rate) is dropped. So no picture is ever shown ahead of its time by more than
+// half a slot, whatever the rates; a variable-rate output takes each picture at its nearest
+// free slot.
 void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) {
     AVCodecContext* enc = ost.enc;
-    const double tb = av_q2d(enc->time_base);
-    int64_t copies = 1;
-    const double syncIn = seconds(timeUs - o.StartTime) / tb;
+    const double syncIn = seconds(timeUs - o.StartTime) / av_q2d(enc->time_base);
+    int64_t repeats = 0;  // of the picture before this one, first
+    int64_t copies = 1;   // of this one
     if (o.VideoSyncMethod != 0) {
-        const double vdelta = syncIn - static_cast<double>(ost.syncOpts);
         const bool variable = o.VideoSyncMethod == 2 ||
                               (o.VideoSyncMethod == -1 &&
                                (outputOf(ost).ctx->oformat->flags & AVFMT_VARIABLE_FPS));
-        if (vdelta < -1.1) {
+        const int64_t slot = std::llround(syncIn);
+        if (slot < ost.syncOpts) {
             copies = 0;
         } else if (variable) {
-            if (vdelta <= -0.6)
-                copies = 0;
-            else if (vdelta > 0.6)
-                ost.syncOpts = std::llround(syncIn);
-        } else if (vdelta > 1.1) {
-            // The picture belongs vdelta slots ahead: the empty slots before it are filled with
-            // it and it takes its own slot too (vdelta copies alone would put every later
-            // picture one slot early).
-            copies = std::llround(vdelta) + 1;
+            ost.syncOpts = slot;
+        } else if (slot > ost.syncOpts) {
+            // Before the first picture there is nothing earlier to show: it fills the start.
+            if (ost.lastPicture)
+                repeats = slot - ost.syncOpts;
+            else
+                copies += slot - ost.syncOpts;
         }
         if (copies == 0) {
             ++dropCount;
             dupDropChanged = true;
             if (o.Verbose > 2) log(llVerbose, "*** drop!");
-        } else if (copies > 1) {
-            dupCount += static_cast<int>(copies - 1);
+        } else if (repeats + copies > 1) {
+            dupCount += static_cast<int>(repeats + copies - 1);
             dupDropChanged = true;
-            if (o.Verbose > 2) log(llVerbose, Format("*** %d dup!", static_cast<int>(copies - 1)));
+            if (o.Verbose > 2)
+                log(llVerbose, Format("*** %d dup!", static_cast<int>(repeats + copies - 1)));
         }
     } else {
         ost.syncOpts = std::llround(syncIn);
     }
-    const int64_t maxFrames = o.MaxFrames[AVMEDIA_TYPE_VIDEO];
-    copies = std::min<int64_t>(copies, std::max<int64_t>(0, maxFrames - ost.frameNumber));
-    // However far the time stamps jump, the pictures never outlast the input by much.
-    copies = std::min<int64_t>(copies, std::max<int64_t>(0, ost.frameCap - ost.syncOpts));
-    if (ost.source->attachedPicture && copies > 0 && frame != ost.still) {
-        // A cover is one picture: kept to show until the sound ends.
-        if (!ost.still) ost.still = lav::av_frame_alloc();
-        if (ost.still) {
-            lav::av_frame_unref(ost.still);
-            if (lav::av_frame_ref(ost.still, frame) < 0) lav::av_frame_free(&ost.still);
+    // Never more than the frame limit, and however far the time stamps jump, never much longer
+    // than the input.
+    int64_t room = std::max<int64_t>(0, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - ost.frameNumber);
+    room = std::min<int64_t>(room, std::max<int64_t>(0, ost.frameCap - ost.syncOpts));
+    repeats = std::min(repeats, room);
+    copies = std::min(copies, room - repeats);
+    sendPicture(ost, ost.lastPicture, repeats);
+    sendPicture(ost, frame, copies);
+    if (copies > 0 && frame != ost.lastPicture) {
+        // Kept to fill the slots before the next picture (and, for a cover, until the sound ends).
+        if (!ost.lastPicture) ost.lastPicture = lav::av_frame_alloc();
+        if (ost.lastPicture) {
+            lav::av_frame_unref(ost.lastPicture);
+            if (lav::av_frame_ref(ost.lastPicture, frame) < 0) lav::av_frame_free(&ost.lastPicture);
         }
     }
-    for (int64_t i = 0; i < copies && !t.stopRequested_; ++i) {
+}
+
+void Transcoder::sendPicture(OutputStream& ost, AVFrame* frame, int64_t count) {
+    AVCodecContext* enc = ost.enc;
+    for (int64_t i = 0; i < count && !t.stopRequested_; ++i) {
         if (i > 0 && t.checkpoint_) t.checkpoint_();
         frame->pts = ost.syncOpts;
         frame->pict_type = AV_PICTURE_TYPE_NONE;
@@ -960,6 +979,18 @@ void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* fr
         }
     } else {
         ost.syncOpts = std::llround(seconds(ist.pts - o.StartTime) * outRate) - conv.Buffered();
+    }
+    if (ost.startTrim > 0) {
+        const int last = keep < 0 ? frame->nb_samples : keep;
+        const int trim = static_cast<int>(std::min<int64_t>(
+            last - skip,
+            lav::av_rescale_rnd(ost.startTrim, frame->sample_rate, outRate, AV_ROUND_UP)));
+        if (trim > 0) {
+            const int64_t trimmed = lav::av_rescale(trim, outRate, frame->sample_rate);
+            skip += trim;
+            ost.syncOpts += trimmed;  // what is queued next starts that much later
+            ost.startTrim = std::max<int64_t>(0, ost.startTrim - trimmed);
+        }
     }
     std::string why;
     const int ret = conv.Push(frame, skip, &why, keep);
@@ -1141,7 +1172,7 @@ void Transcoder::flushEncoders() {
 // A cover is shown for as long as the sound of its output lasts.
 void Transcoder::showStills() {
     for (OutputStream* ost : osts) {
-        if (!ost->still || !ost->encoding) continue;
+        if (!ost->lastPicture || !ost->encoding || !ost->source->attachedPicture) continue;
         int64_t end = 0;  // µs of output
         for (const OutputStream* other : osts)
             if (other->type == AVMEDIA_TYPE_AUDIO && other->fileIndex == ost->fileIndex &&
@@ -1152,7 +1183,7 @@ void Transcoder::showStills() {
         const int64_t lastSlot = static_cast<int64_t>(std::ceil(seconds(end) / frame - 1e-6)) - 1;
         if (lastSlot < ost->syncOpts) continue;
         encodeVideo(
-            *ost, ost->still,
+            *ost, ost->lastPicture,
             o.StartTime + std::llround(static_cast<double>(lastSlot) * frame * AV_TIME_BASE));
     }
 }
