@@ -278,9 +278,6 @@ struct Playback {
     int playedSerial = -1;
     bool pausePending = false;  // post psPause once the first picture is on screen
     SwsContext* displaySws = nullptr;
-    QSize surfaceSize;
-    // Current subpicture for drawing (play thread).
-    Subpicture* currentSub = nullptr;
 
     // The picture on screen: displayMutex guards lastShown, lastShownPts and frameSws.
     std::mutex displayMutex;
@@ -310,7 +307,6 @@ struct Playback {
     size_t audioBufIndex = 0;       // bytes already handed to the device
     bool audioBufIsData = false;
     bool audioDecoderDraining = false;
-    int audioSerial = -1;
 
     // The audio clock: clockMutex guards these.
     mutable std::mutex clockMutex;
@@ -327,9 +323,6 @@ struct Playback {
     std::vector<int16_t> vizSamples;
     int vizIndex = 0;
     int vizLastStart = 0;
-
-    // Statistics collected for TPlaybackStats (statsMutex of the owner guards the output).
-    double openTime = 0;
 
     // ---- Reading and decoding (PlaybackRead.cpp) ----
     // Starts the read thread and waits until it opened the streams (or failed). UI thread.

@@ -566,7 +566,6 @@ int Playback::decodeAudio() {
         switch (item.kind) {
             case QueueItem::Flush: {
                 lav::avcodec_flush_buffers(adec);
-                audioSerial = item.serial;
                 audioDecoderDraining = false;
                 audioFinished = false;
                 std::lock_guard<std::mutex> lk(clockMutex);
