@@ -208,7 +208,6 @@ struct Playback {
     int64_t audioStreamDuration = -1;
     bool realtime = false;
     bool imageSequence = false;
-    bool seekByBytes = false;
     int vizMode = 0;  // 0 none, 1 waveform (files without pictures, when drawing)
     SDL_AudioDeviceID audioDevice = 0;
     int audioRate = 0, audioChannels = 0;

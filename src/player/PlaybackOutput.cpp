@@ -556,10 +556,8 @@ int Playback::decodeAudio() {
             }
             return size;
         }
-        if (ret == AVERROR_EOF) {
-            audioFinished = true;
-            return -1;
-        }
+        // After the decoder's end only a flush (a seek) brings it back: look at the queue.
+        if (ret == AVERROR_EOF) audioFinished = true;
         if (paused.load()) return -1;
         QueueItem item;
         if (audioq.Get(&item, false) <= 0) return -1;
