@@ -43,6 +43,15 @@ double Now();
 void NameThread(const char* name);
 // True on the threads named by NameThread.
 bool OnPlayerThread();
+// While one lives on a thread, events that thread raises are not delivered on it at once (see
+// TCustomPlayer::deliverDeferred).
+struct DeferDelivery {
+    DeferDelivery();
+    ~DeferDelivery();
+    DeferDelivery(const DeferDelivery&) = delete;
+    DeferDelivery& operator=(const DeferDelivery&) = delete;
+    static bool Active();
+};
 
 // ---------------------------------------------------------------------------------------------
 // Packet queue.

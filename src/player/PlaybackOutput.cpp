@@ -118,21 +118,27 @@ void Playback::EventLoop() {
             }
             if (e == evRefresh) refreshPending = false;
         }
-        std::lock_guard<std::mutex> lock(playLock);
-        if (closed.load()) return;
-        switch (e) {
-            case evQuit:
-                Close();
-                return;
-            case evResized:
-            case evReopen:
-            case evExposed:
-                display();
-                break;
-            case evRefresh:
-                nextRefresh = Now() + refresh();
-                break;
+        {
+            std::lock_guard<std::mutex> lock(playLock);
+            // Events raised meanwhile are handed over after the lock is released: a handler
+            // that runs on this thread may call Pause or Resume, which take the lock.
+            DeferDelivery defer;
+            if (closed.load()) return;
+            switch (e) {
+                case evQuit:
+                    Close();
+                    return;
+                case evResized:
+                case evReopen:
+                case evExposed:
+                    display();
+                    break;
+                case evRefresh:
+                    nextRefresh = Now() + refresh();
+                    break;
+            }
         }
+        owner->deliverDeferred();
     }
 }
 
