@@ -26,6 +26,7 @@
 #include <mutex>
 
 #include "app/JobListModel.h"
+#include "app/Previewer.h"
 #include "engine/MainThread.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/OptionsDialog.h"
@@ -206,6 +207,7 @@ TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
                 Qt::QueuedConnection);
         }
     });
+    InstallPreviewer(engine_);  // the windows of "Preview" (chkPreview), when it is ticked
     GetLogger()->SetOnLog([gate = gate_](void* sender, uint32_t id, TLogLevel level,
                                          const std::string& msg) {
         // Posted to the UI thread by the logger.
@@ -493,6 +495,7 @@ void TForm1::FormCloseQuery() {
         std::lock_guard<std::mutex> lk(gate_->mutex);
         gate_->form = nullptr;
     }
+    engine_.SetOnCustomHook(nullptr);
     engine_.SetOnProgress(nullptr);
     engine_.SetOnTerminate(nullptr);
     pendingTerminations_.clear();

@@ -263,11 +263,35 @@ void TCustomFFmpegVCL::joinWorkers() {
 }
 
 void TCustomFFmpegVCL::ClearTasks() {
+    uint64_t batch;
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
-        // A Stop still walking the list (its handler-driven end of batch) counts as working.
-        if ((working_ && !allDone_) || stopping_.load())
-            throw std::logic_error("Cannot ClearTasks while working.");
+        if (working_ && !allDone_) throw std::logic_error("Cannot ClearTasks while working.");
+        batch = batchNumber_;
+    }
+    if (!mainthread::IsUiThread()) {
+        // The task list belongs to the UI thread, which reads it without a lock: a clear asked
+        // for elsewhere (an OnTerminate handler on the delivery thread) runs there, unless a
+        // new batch has been started by then.
+        std::weak_ptr<bool> alive = alive_;
+        mainthread::Post([this, alive, batch] {
+            if (alive.expired()) return;
+            {
+                std::lock_guard<std::mutex> lk(batchMutex_);
+                if (batch != batchNumber_ || (working_ && !allDone_)) return;
+            }
+            clearOnUiThread();
+        });
+        return;
+    }
+    clearOnUiThread();
+}
+
+void TCustomFFmpegVCL::clearOnUiThread() {
+    if (stopping_.load()) {
+        // A Stop is walking the list (this is one of its handlers): it clears when it is done.
+        clearAfterStop_ = true;
+        return;
     }
     // Every task has delivered its termination: its worker is ending or gone.
     joinWorkers();
@@ -280,6 +304,7 @@ void TCustomFFmpegVCL::ClearTasks() {
     allDone_ = false;
     threadMode_ = false;
     working_ = false;
+    ++batchNumber_;
 }
 
 AVFormatContext* TCustomFFmpegVCL::InputContext(int taskIndex, int inputIndex) {
@@ -340,6 +365,7 @@ void TCustomFFmpegVCL::runWorker(TFFmpeg* task) {
 
 void TCustomFFmpegVCL::StartTask(int threadCount) {
     bool emptyBatch = false;
+    Resume();  // a pause belongs to the batch it was given in
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
         if (working_) throw std::logic_error("Cannot StartTask while working.");
@@ -439,8 +465,13 @@ void TCustomFFmpegVCL::Stop(bool wait) {
         std::lock_guard<std::mutex> lk(batchMutex_);
         pendingCount_ = 0;
     }
+    Resume();  // a stop ends any pause: a paused worker must run to its end
     for (size_t i = 0; i < tasks_.size(); ++i) stopTask(tasks_[i].get(), wait);
     stopping_ = false;
+    if (clearAfterStop_) {
+        clearAfterStop_ = false;
+        clearOnUiThread();
+    }
 }
 
 void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {

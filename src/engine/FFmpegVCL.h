@@ -3,7 +3,11 @@
 //
 // Threads:
 // - Every operation is for the UI thread (the thread that called mainthread::SetUiThread), except
-//   that `ClearTasks` may also be called from an `OnTerminate` handler.
+//   that `ClearTasks` may also be called from an `OnTerminate` handler on the delivery thread:
+//   it is checked there (raising the refusal at once) and carried out on the UI thread, which
+//   alone changes the task list, at its next pending-call run (dropped when a new batch has
+//   started by then). Called from a handler while `Stop` walks the list, it is carried out when
+//   `Stop` returns. `Pause` lasts until `Resume`, `Stop` or the next `StartTask`.
 // - Each running task in thread mode has its own worker thread ("task-N"), owned by the task and
 //   joined, never self-freeing. Pause is cooperative: a paused worker waits at its next packet or
 //   duplicated picture, never holding the codec lock or a main-thread call, and uses no CPU.
@@ -152,6 +156,7 @@ private:
     void deliveryLoop();
     void stopTask(TFFmpeg* task, bool wait);
     void joinWorkers();
+    void clearOnUiThread();
     int previewFlags() const;
     void applyPreviewFlags();  // to every task, running or not
     // Runs `call` on the UI thread (waiting) or here, per TriggerEventInMainThread; a failure is
@@ -159,7 +164,9 @@ private:
     void raiseFromTask(TFFmpeg& task, const char* event, const std::function<void()>& call);
 
     TAVProbe probe_;
-    std::vector<std::unique_ptr<TFFmpeg>> tasks_;  // changed only while not working
+    // Changed on the UI thread only, and only while not working; read there without a lock,
+    // and by workers under the batch lock.
+    std::vector<std::unique_ptr<TFFmpeg>> tasks_;
 
     // Batch lock: counters, flags and task run states.
     mutable std::mutex batchMutex_;
@@ -170,6 +177,11 @@ private:
     bool allDone_ = false;
     bool threadMode_ = false;
     std::string lastErrorMessage_;
+    uint64_t batchNumber_ = 0;  // counts cleared batches; a posted clear checks it
+
+    // UI thread only.
+    bool clearAfterStop_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // posted calls check it
 
     std::atomic<bool> stopping_{false};
     std::atomic<bool> paused_{false};

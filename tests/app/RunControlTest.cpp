@@ -305,6 +305,7 @@ TEST_F(RunControl, TwoFilesAtOnce) {
     Combo("suiComboBox2")->setCurrentIndex(1);  // "CPU占用最低"
     form_->btnStartClick();
     EXPECT_EQ(form_->FFmpegVCL1().ThreadPriority(), tpLowest);
+    EXPECT_FALSE(form_->FFmpegVCL1().Preview()) << "\"Preview\" is never ticked";
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(maxConverting_, 2);
     EXPECT_EQ(Statuses(), QStringList({U("完成"), U("完成")}));
