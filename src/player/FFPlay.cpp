@@ -321,7 +321,7 @@ void TCustomPlayer::postPosition(int64_t pts) {
 
 void TCustomPlayer::scheduleDelivery() {
     if (!triggerInMainThread_.load()) {
-        deliverEvents();
+        if (!player::DeferDelivery::Active()) deliverEvents();
         return;
     }
     std::weak_ptr<bool> alive = alive_;
@@ -329,6 +329,10 @@ void TCustomPlayer::scheduleDelivery() {
         const auto flag = alive.lock();
         if (flag && *flag) deliverEvents();
     });
+}
+
+void TCustomPlayer::deliverDeferred() {
+    if (!triggerInMainThread_.load()) deliverEvents();
 }
 
 void TCustomPlayer::deliverEvents() {

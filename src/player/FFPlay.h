@@ -14,8 +14,10 @@
 //   coalesces an unread position with a newer one, and likewise a state with a newer state,
 //   except that `psStop` is never overwritten or dropped. With `TriggerEventInMainThread` (the
 //   default) the ring is drained by a queued dispatcher call on the UI thread; otherwise the
-//   thread that produced an event delivers it at once, one handler call at a time. `Stop(true)`
-//   delivers whatever is left before it returns, so `psStop` reaches `OnState` before that.
+//   thread that produced an event delivers it (the play thread as soon as it holds no lock of
+//   the playback), one handler call at a time; such a handler must not call the component's
+//   operations, which are for the UI thread. `Stop(true)` delivers whatever is left before it
+//   returns, so `psStop` reaches `OnState` before that.
 //
 // Failures: `Open` returns false and keeps the reason in `LastErrorMessage`; every failure is
 // also logged through the log relay at llError with the player as sender. Problems during
@@ -183,6 +185,9 @@ private:
     void postPosition(int64_t pts);
     void scheduleDelivery();
     void deliverEvents();
+    // Without TriggerEventInMainThread: delivers what the play thread raised while it held its
+    // lock (called by the play thread once it has let go of it).
+    void deliverDeferred();
     void playThreadMain(player::Playback& pb);
     void joinPlayback();  // UI thread: joins the play thread and frees the playback
     // Position reporting, after each refresh (serialised by positionMutex_).

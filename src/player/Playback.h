@@ -43,6 +43,15 @@ double Now();
 void NameThread(const char* name);
 // True on the threads named by NameThread.
 bool OnPlayerThread();
+// While one lives on a thread, events that thread raises are not delivered on it at once (see
+// TCustomPlayer::deliverDeferred).
+struct DeferDelivery {
+    DeferDelivery();
+    ~DeferDelivery();
+    DeferDelivery(const DeferDelivery&) = delete;
+    DeferDelivery& operator=(const DeferDelivery&) = delete;
+    static bool Active();
+};
 
 // ---------------------------------------------------------------------------------------------
 // Packet queue.
@@ -208,7 +217,6 @@ struct Playback {
     int64_t audioStreamDuration = -1;
     bool realtime = false;
     bool imageSequence = false;
-    bool seekByBytes = false;
     int vizMode = 0;  // 0 none, 1 waveform (files without pictures, when drawing)
     SDL_AudioDeviceID audioDevice = 0;
     int audioRate = 0, audioChannels = 0;
@@ -278,9 +286,6 @@ struct Playback {
     int playedSerial = -1;
     bool pausePending = false;  // post psPause once the first picture is on screen
     SwsContext* displaySws = nullptr;
-    QSize surfaceSize;
-    // Current subpicture for drawing (play thread).
-    Subpicture* currentSub = nullptr;
 
     // The picture on screen: displayMutex guards lastShown, lastShownPts and frameSws.
     std::mutex displayMutex;
@@ -310,7 +315,6 @@ struct Playback {
     size_t audioBufIndex = 0;       // bytes already handed to the device
     bool audioBufIsData = false;
     bool audioDecoderDraining = false;
-    int audioSerial = -1;
 
     // The audio clock: clockMutex guards these.
     mutable std::mutex clockMutex;
@@ -327,9 +331,6 @@ struct Playback {
     std::vector<int16_t> vizSamples;
     int vizIndex = 0;
     int vizLastStart = 0;
-
-    // Statistics collected for TPlaybackStats (statsMutex of the owner guards the output).
-    double openTime = 0;
 
     // ---- Reading and decoding (PlaybackRead.cpp) ----
     // Starts the read thread and waits until it opened the streams (or failed). UI thread.

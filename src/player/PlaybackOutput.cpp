@@ -118,21 +118,27 @@ void Playback::EventLoop() {
             }
             if (e == evRefresh) refreshPending = false;
         }
-        std::lock_guard<std::mutex> lock(playLock);
-        if (closed.load()) return;
-        switch (e) {
-            case evQuit:
-                Close();
-                return;
-            case evResized:
-            case evReopen:
-            case evExposed:
-                display();
-                break;
-            case evRefresh:
-                nextRefresh = Now() + refresh();
-                break;
+        {
+            std::lock_guard<std::mutex> lock(playLock);
+            // Events raised meanwhile are handed over after the lock is released: a handler
+            // that runs on this thread may call Pause or Resume, which take the lock.
+            DeferDelivery defer;
+            if (closed.load()) return;
+            switch (e) {
+                case evQuit:
+                    Close();
+                    return;
+                case evResized:
+                case evReopen:
+                case evExposed:
+                    display();
+                    break;
+                case evRefresh:
+                    nextRefresh = Now() + refresh();
+                    break;
+            }
         }
+        owner->deliverDeferred();
     }
 }
 
@@ -556,17 +562,14 @@ int Playback::decodeAudio() {
             }
             return size;
         }
-        if (ret == AVERROR_EOF) {
-            audioFinished = true;
-            return -1;
-        }
+        // After the decoder's end only a flush (a seek) brings it back: look at the queue.
+        if (ret == AVERROR_EOF) audioFinished = true;
         if (paused.load()) return -1;
         QueueItem item;
         if (audioq.Get(&item, false) <= 0) return -1;
         switch (item.kind) {
             case QueueItem::Flush: {
                 lav::avcodec_flush_buffers(adec);
-                audioSerial = item.serial;
                 audioDecoderDraining = false;
                 audioFinished = false;
                 std::lock_guard<std::mutex> lk(clockMutex);

@@ -107,7 +107,6 @@ bool Playback::openFile() {
         return false;
     }
     if (ic->pb) ic->pb->eof_reached = 0;
-    seekByBytes = (ic->iformat->flags & AVFMT_TS_DISCONT) && std::strcmp("ogg", ic->iformat->name);
     imageSequence = std::strcmp(ic->iformat->name, "image2") == 0;
     realtime = isRealtime(ic);
     containerStart = ic->start_time != AV_NOPTS_VALUE ? ic->start_time : 0;
@@ -285,8 +284,12 @@ void Playback::readThreadMain() {
                     owner->report(Format("error #%d while reading file: %s", ret, name.c_str()),
                                   false);
             }
-            // A read error ends the data like the end of the file does: what was read plays
-            // to its end, and a seek may still reach readable parts.
+            if (!eof && !(ic->pb && ic->pb->error)) {
+                readSleep(0.1);  // the container may still recover
+                continue;
+            }
+            // The end, or an error of the file itself: what was read plays to its end, and a
+            // seek may still reach readable parts.
             readEof = true;
             if (videoSt) videoq.PutDrain();
             if (audioSt) audioq.PutDrain();
@@ -324,11 +327,6 @@ void Playback::carryOutSeek() {
         std::lock_guard<std::mutex> lk(seekMutex);
         target = seekTarget;
         flags = seekFlags;
-    }
-    if (seekByBytes && !(flags & AVSEEK_FLAG_BYTE) && ic->bit_rate > 0 && ic->pb) {
-        // Formats without reliable time stamps: seek by the byte position the time maps to.
-        target = lav::av_rescale(target - containerStart, ic->bit_rate, 8 * AV_TIME_BASE);
-        flags |= AVSEEK_FLAG_BYTE;
     }
     int ret = lav::avformat_seek_file(ic, -1, INT64_MIN, target, INT64_MAX,
                                       flags & ~AVSEEK_FLAG_BACKWARD);

@@ -14,7 +14,12 @@ double Now() {
 
 namespace {
 thread_local bool tPlayerThread = false;
-}
+thread_local int tDeferDelivery = 0;
+}  // namespace
+
+DeferDelivery::DeferDelivery() { ++tDeferDelivery; }
+DeferDelivery::~DeferDelivery() { --tDeferDelivery; }
+bool DeferDelivery::Active() { return tDeferDelivery > 0; }
 
 void NameThread(const char* name) {
     ::pthread_setname_np(::pthread_self(), name);

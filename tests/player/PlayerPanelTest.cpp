@@ -240,6 +240,41 @@ TEST_F(PanelTest, StopRestartsTheSelectedFilePausedAtItsStart) {
     EXPECT_FALSE(panel_->Player().Active());
 }
 
+TEST_F(PanelTest, AWindowResizedWhilePausedAndAStretchedPictureAreRedrawn) {
+    Load(testmedia::Path("frames10s"));
+    QWidget* video = panel_->VideoPanel();
+    const QImage picture = panel_->Player().CurrentFrame();
+    // The drawn picture in `rect` of the video panel, compared with the decoded one scaled.
+    const auto drawnMatches = [&](const QRect& rect) {
+        const QImage drawn =
+            video->grab().toImage().copy(rect).convertToFormat(QImage::Format_RGB888);
+        return MeanAbsError(drawn, picture.scaled(rect.size(), Qt::IgnoreAspectRatio,
+                                                  Qt::SmoothTransformation)) <= 8.0;
+    };
+    // Stretched over the whole panel.
+    panel_->Player().SetAspectRatio(-1);
+    ASSERT_TRUE(Pump([&] { return drawnMatches(video->rect()); }, 10));
+    // Back to 4:3, in a resized panel: letterboxed anew.
+    panel_->Player().SetAspectRatio(0);
+    video->setMinimumSize(200, 100);
+    video->setMaximumSize(200, 100);
+    ASSERT_TRUE(Pump([&] { return video->size() == QSize(200, 100); }, 10));
+    const int width = (100 * 4 / 3) & ~1;
+    ASSERT_TRUE(Pump([&] { return drawnMatches(QRect((200 - width) / 2, 0, width, 100)); }, 10));
+    EXPECT_EQ(video->grab().toImage().pixelColor(5, 50), QColor(Qt::black));
+    EXPECT_EQ(panel_->Player().State(), psPause);
+}
+
+TEST_F(PanelTest, TheSeekBarWithoutARangeOrDurationJustPlaysOn) {
+    Load(testmedia::Path("intra25"));
+    panel_->SeekBar()->setMaximum(0);  // no range: no target can be worked out
+    panel_->SeekBarMouseDown();
+    panel_->SeekBarMouseUp();
+    ASSERT_TRUE(Pump([&] { return FrameNumber(panel_->Player().CurrentFrame()) >= 5; }));
+    EXPECT_LT(FrameNumber(panel_->Player().CurrentFrame()), 50);  // went on from the start
+    EXPECT_EQ(panel_->Player().State(), psResume);
+}
+
 // ---------------------------------------------------------------------------------------------
 // Snapshots.
 

@@ -79,65 +79,63 @@ QImage DecodeImageFile(const std::string& path) {
     return decodeRaw("-i " + testmedia::Quote(path), w, h);
 }
 
-double MeanAbsError(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 1e9;
+namespace {
+
+// Calls fn with the red, green and blue differences of every pixel; false (and no call) when the
+// pictures differ in size or are empty.
+bool forEachDifference(const QImage& a, const QImage& b,
+                       const std::function<void(int, int, int)>& fn) {
+    if (a.size() != b.size() || a.isNull()) return false;
     const QImage x = a.convertToFormat(QImage::Format_RGB888);
     const QImage y = b.convertToFormat(QImage::Format_RGB888);
-    double sum = 0;
     for (int row = 0; row < x.height(); ++row) {
         const uchar* p = x.constScanLine(row);
         const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i) sum += std::abs(p[i] - q[i]);
+        for (int i = 0; i < x.width() * 3; i += 3)
+            fn(p[i] - q[i], p[i + 1] - q[i + 1], p[i + 2] - q[i + 2]);
     }
-    return sum / (static_cast<double>(x.width()) * x.height() * 3);
+    return true;
+}
+
+double psnrOf(double squaredSum, double count) {
+    const double mse = squaredSum / count;
+    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+}
+
+}  // namespace
+
+double MeanAbsError(const QImage& a, const QImage& b) {
+    double sum = 0;
+    if (!forEachDifference(
+            a, b, [&](int r, int g, int bl) { sum += std::abs(r) + std::abs(g) + std::abs(bl); }))
+        return 1e9;
+    return sum / (static_cast<double>(a.width()) * a.height() * 3);
 }
 
 int MaxAbsError(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 256;
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
     int worst = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i) worst = std::max(worst, std::abs(p[i] - q[i]));
-    }
+    if (!forEachDifference(a, b, [&](int r, int g, int bl) {
+            worst = std::max({worst, std::abs(r), std::abs(g), std::abs(bl)});
+        }))
+        return 256;
     return worst;
 }
 
 double Psnr(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 0;
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
     double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i) {
-            const double d = p[i] - q[i];
-            sum += d * d;
-        }
-    }
-    const double mse = sum / (static_cast<double>(x.width()) * x.height() * 3);
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+    if (!forEachDifference(a, b, [&](int r, int g, int bl) { sum += r * r + g * g + bl * bl; }))
+        return 0;
+    return psnrOf(sum, static_cast<double>(a.width()) * a.height() * 3);
 }
 
 double LumaPsnr(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull()) return 0;
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
     double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; i += 3) {
-            const double d = 0.299 * (p[i] - q[i]) + 0.587 * (p[i + 1] - q[i + 1]) +
-                             0.114 * (p[i + 2] - q[i + 2]);
+    if (!forEachDifference(a, b, [&](int r, int g, int bl) {
+            const double d = 0.299 * r + 0.587 * g + 0.114 * bl;
             sum += d * d;
-        }
-    }
-    const double mse = sum / (static_cast<double>(x.width()) * x.height());
-    return mse == 0 ? 99 : 10 * std::log10(255.0 * 255.0 / mse);
+        }))
+        return 0;
+    return psnrOf(sum, static_cast<double>(a.width()) * a.height());
 }
 
 int ColourCount(const QImage& image) {
