@@ -97,14 +97,11 @@ const char* translateKey(const char* key) {
     return key;
 }
 
-// "yyyy-mm-dd hh:nn:ss" of seconds since 1970 moved by the zone's standard offset.
-std::string localStandardTime(int64_t seconds) {
-    ::tzset();
-    const time_t t = static_cast<time_t>(seconds - static_cast<int64_t>(::timezone));
-    struct tm tm;
-    if (!::gmtime_r(&t, &tm)) return {};
-    return Format("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+// "yyyy-mm-dd hh:nn:ss" of seconds since 1970 in local time, with the offset in force at that
+// moment (summer time included), as every other time the program shows and the time stamp a
+// user gives an output.
+std::string localTime(int64_t seconds) {
+    return FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(seconds));
 }
 
 void appendLine(std::string* text, const std::string& line) {
@@ -492,7 +489,7 @@ std::string TCustomAVProbe::InfoText() {
         appendLine(&text, "StartTime: " + avprobe::SecondsText(info.StartTime));
     appendLine(&text, info.BitRate < 1 ? std::string("Bit Rate: N/A")
                                        : Format("Bit Rate: %d kb/s", info.BitRate / 1000));
-    if (info.Timestamp > 0) appendLine(&text, "Time Stamp: " + localStandardTime(info.Timestamp));
+    if (info.Timestamp > 0) appendLine(&text, "Time Stamp: " + localTime(info.Timestamp));
     text += avprobe::TagBlock(ic->metadata, "");
 
     const unsigned streams = ic->nb_streams;

@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <string>
 
+#include "TsanDefaults.h"
+
 int main(int argc, char** argv) {
     std::string base = std::filesystem::temp_directory_path() / "tandrel-test-XXXXXX";
     if (!::mkdtemp(base.data())) return 99;
