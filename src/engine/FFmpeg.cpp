@@ -784,6 +784,7 @@ void TCustomFFmpeg::NewStream(AVMediaType type) {
 void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
     for (auto& ost : of.streams) {
         if (ost->enc) {
+            lav::av_freep(&ost->enc->stats_in);  // ours: the library never frees it
             if (ost->encoderOpen) {
                 CodecLockGuard lock;
                 lav::avcodec_free_context(&ost->enc);

@@ -47,6 +47,7 @@ struct Transcoder {
         for (OutputStream* ost : osts) {
             if (!ost->encoderOpen) continue;
             CodecLockGuard lock;
+            lav::av_freep(&ost->enc->stats_in);  // ours: the library never frees it
             lav::avcodec_free_context(&ost->enc);
             ost->encoderOpen = false;
             --t.openCodecs_;

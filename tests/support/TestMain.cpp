@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "TsanDefaults.h"
+#include "SanitizerDefaults.h"
 
 int main(int argc, char** argv) {
     std::string base = std::filesystem::temp_directory_path() / "tandrel-test-XXXXXX";

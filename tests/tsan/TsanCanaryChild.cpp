@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "TsanDefaults.h"
+#include "SanitizerDefaults.h"
 #include "engine/MediaLibraries.h"
 #include "medialib/LibAV.h"
 
