@@ -1,5 +1,7 @@
 #include "formats/RecordBuilder.h"
 
+#include "engine/UnicodeProtocol.h"
+
 namespace formats {
 
 namespace {
@@ -20,6 +22,22 @@ void SplitExtension(const QString& path, QString* base, QString* ext) {
     const qsizetype dot = ExtensionDot(path);
     *base = dot < 0 ? path : path.left(dot);
     *ext = dot < 0 ? QString{} : path.mid(dot);
+}
+
+// The longest file name the usual Linux file systems take, in bytes.
+constexpr qsizetype kNameMax = 255;
+
+// `base` + `tail`, with whole characters dropped from the end of `base`'s file-name part until
+// the file name (in the bytes it has on disk) fits kNameMax. The folder is never shortened.
+QString FitFileName(const QString& base, const QString& tail) {
+    const qsizetype start = FileNameStart(base);
+    QString kept = base;
+    while (kept.size() > start && NativeFileName((kept + tail).mid(start)).size() > kNameMax) {
+        const bool pair = kept.size() - start >= 2 && kept.back().isLowSurrogate() &&
+                          kept.at(kept.size() - 2).isHighSurrogate();
+        kept.chop(pair ? 2 : 1);
+    }
+    return kept + tail;
 }
 
 }  // namespace
@@ -95,15 +113,18 @@ TOutputOptions BuildOutputRecord(const JobFields& f, AddMode mode, const QString
 }
 
 QString CandidateOutputName(const JobFields& f, AddMode mode, const QString& outputFolder) {
-    if (mode == AddMode::OneFile) return f.OutputFile;
     QString base, ext, ignored;
+    if (mode == AddMode::OneFile) {
+        SplitExtension(f.OutputFile, &base, &ext);
+        return FitFileName(base, ext);
+    }
     SplitExtension(f.OutputFile, &ignored, &ext);
     const QString source = f.SourceFile.mid(FileNameStart(f.SourceFile));
     const qsizetype dot = source.lastIndexOf(QLatin1Char('.'));
     base = dot < 0 ? source : source.left(dot);
     QString folder = outputFolder;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    return folder + base + ext;
+    return FitFileName(folder + base, ext);
 }
 
 QString NumberedName(const QString& path, const NameTaken& taken) {
@@ -111,8 +132,8 @@ QString NumberedName(const QString& path, const NameTaken& taken) {
     QString base, ext;
     SplitExtension(path, &base, &ext);
     for (qint64 n = 1;; ++n) {
-        const QString name =
-            base + QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')') + ext;
+        const QString number = QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')');
+        const QString name = FitFileName(base, number + ext);
         if (!taken(name)) return name;
     }
 }

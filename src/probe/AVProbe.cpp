@@ -235,10 +235,10 @@ bool TCustomAVProbe::LoadFile(const TPathFileName& fileName, const std::string& 
     // Opening a FIFO or a device would block (or never end); a folder cannot be read. Only a
     // regular file (or a name that does not exist, which the open reports) goes further.
     const QString real = fileName.startsWith(QLatin1String(kUnicodePrefix))
-                             ? UrlToFileName(fileName.toStdString())
+                             ? UrlToFileName(NativeFileName(fileName).toStdString())
                              : fileName;
     struct stat st;
-    if (::stat(real.toUtf8().constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::stat(NativeFileName(real).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         report(llError,
                name8 + (S_ISDIR(st.st_mode) ? ": Is a directory" : ": Not a regular file"));
         return false;

@@ -48,12 +48,12 @@ std::vector<uint8_t> MakeWav() {
     put32(4, 36 + dataBytes);
     std::memcpy(&wav[8], "WAVEfmt ", 8);
     put32(16, 16);
-    put16(20, 1);         // PCM
-    put16(22, 1);         // mono
-    put32(24, 8000);      // sample rate
-    put32(28, 16000);     // byte rate
-    put16(32, 2);         // block align
-    put16(34, 16);        // bits per sample
+    put16(20, 1);      // PCM
+    put16(22, 1);      // mono
+    put32(24, 8000);   // sample rate
+    put32(28, 16000);  // byte rate
+    put16(32, 2);      // block align
+    put16(34, 16);     // bits per sample
     std::memcpy(&wav[36], "data", 4);
     put32(40, dataBytes);
     return wav;

@@ -2,10 +2,10 @@
 // call them: a suppression or option broad enough to hide them fails these tests. Each case runs
 // tsan_canary_child under the settings the suite runs with (the environment's TSAN_OPTIONS on top
 // of the compiled-in defaults, tests/tsan.supp) and reads its report.
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "TestMedia.h"
 #include "TestSupport.h"
@@ -37,13 +37,9 @@ void expectClean(const std::string& args) {
     EXPECT_NE(r.out.find(" calls"), std::string::npos);
 }
 
-TEST(TsanCanary, RaceInALogCallbackIsReported) {
-    expectRaceIn("log", "CanaryLogCallback");
-}
+TEST(TsanCanary, RaceInALogCallbackIsReported) { expectRaceIn("log", "CanaryLogCallback"); }
 
-TEST(TsanCanary, RaceInAReadCallbackIsReported) {
-    expectRaceIn("io", "CanaryReadCallback");
-}
+TEST(TsanCanary, RaceInAReadCallbackIsReported) { expectRaceIn("io", "CanaryReadCallback"); }
 
 // The same runs with the counter under a lock: the libraries' own work in them is not reported.
 TEST(TsanCanary, LockedCallbacksAreClean) {
