@@ -13,3 +13,4 @@ int RunProbe(const QStringList& args);
 int RunTranscode(const QStringList& args);
 int RunProfiles(const QStringList& args);
 int RunConvert(const QStringList& args);
+int RunLock(const QStringList& args);

@@ -26,6 +26,7 @@ const Command kCommands[] = {
     {"transcode", "convert with the engine's own options: [options] -i IN ... OUT", &RunTranscode},
     {"profiles", "list the output profiles (--json: with their lists and defaults)", &RunProfiles},
     {"convert", "convert files with a profile: --profile N [options] FILE...", &RunConvert},
+    {"lock", "set or clear the start-up password on this machine: set PASSWORD | clear", &RunLock},
 };
 
 void printUsage(FILE* out) {

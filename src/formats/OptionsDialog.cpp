@@ -16,6 +16,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/Skins.h"
 
 using formats::CutBox;
 using formats::Filter;
@@ -189,6 +190,11 @@ void TForm8::Open() {
     model_.Open(*fields_, outputFolder_, durationReader_);
     *fields_ = model_.Fields();
     RefreshAll();
+}
+
+void TForm8::showEvent(QShowEvent* event) {
+    platform::skins::ApplySavedSkin(this);  // Button1Click
+    QDialog::showEvent(event);
 }
 
 int TForm8::RunModal() {

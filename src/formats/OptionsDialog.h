@@ -41,6 +41,8 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Applies the saved skin each time the dialog opens.
+    void showEvent(QShowEvent* event) override;
 
 private:
     void Refill(formats::Slot slot);

@@ -15,6 +15,7 @@
 #include "formats/FormatCatalog.h"
 #include "formats/OptionsDialog.h"
 #include "platform/Dialogs.h"
+#include "platform/Skins.h"
 
 namespace {
 
@@ -161,6 +162,7 @@ void TForm7::reject() {
 }
 
 void TForm7::showEvent(QShowEvent* event) {
+    platform::skins::ApplySavedSkin(this);  // Button1Click
     pickerResult_ = QStringLiteral("1");
     QDialog::showEvent(event);
 }

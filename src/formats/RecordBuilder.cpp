@@ -138,19 +138,33 @@ QString NumberedName(const QString& path, const NameTaken& taken) {
     }
 }
 
+qsizetype NumberMarker(const QString& path) {
+    QString base, ext;
+    SplitExtension(path, &base, &ext);
+    if (!base.endsWith(QLatin1Char(')'))) return -1;
+    const qsizetype marker = base.lastIndexOf(QLatin1String("(New_"));
+    if (marker < FileNameStart(path)) return -1;
+    const qsizetype first = marker + 5, last = base.size() - 1;  // digits in [first, last)
+    if (first == last) return -1;
+    for (qsizetype i = first; i < last; ++i)
+        if (base[i] < QLatin1Char('0') || base[i] > QLatin1Char('9')) return -1;
+    return marker;
+}
+
 QString BatchOutputName(const QString& storedName, const QString& outputFolder,
-                        OverwritePolicy policy, const NameTaken& exists) {
+                        OverwritePolicy policy, const NameTaken& exists, const NameTaken& claimed) {
     QString path = outputFolder;
     if (!path.endsWith(QLatin1Char('/'))) path += QLatin1Char('/');
     path += storedName.mid(FileNameStart(storedName));
-    // Only the file-name part is searched: a folder named "(New_…" is not a number.
-    const qsizetype marker = path.indexOf(QLatin1String("(New_"), FileNameStart(path));
-    if (marker < 0) return path;
+    const auto isClaimed = [&](const QString& p) { return claimed && claimed(p); };
+    const NameTaken taken = [&](const QString& p) {
+        return isClaimed(p) || (policy == OverwritePolicy::NewName && exists(p));
+    };
+    const qsizetype marker = NumberMarker(path);
+    if (marker < 0) return isClaimed(path) ? NumberedName(path, taken) : path;
     QString base, ext;
     SplitExtension(path, &base, &ext);
-    const QString plain = path.left(marker) + ext;
-    if (policy == OverwritePolicy::NewName) return NumberedName(plain, exists);
-    return plain;
+    return NumberedName(path.left(marker) + ext, taken);
 }
 
 }  // namespace formats

@@ -52,10 +52,18 @@ using NameTaken = std::function<bool(const QString& path)>;
 QString NumberedName(const QString& path, const NameTaken& taken);
 
 // The name a row's output gets when a batch starts: the stored name's file-name part moved into
-// `outputFolder`; a name that once needed a number is numbered afresh from its plain form
-// (the text before the first "(New_", plus the extension) when that plain name exists and the
-// policy numbers, and otherwise goes back to the plain name.
+// `outputFolder`. A name that carries a number — "(New_" + digits + ")" right before its
+// extension, nowhere else — is numbered afresh from its plain form (the name without that
+// number) when the policy numbers, and otherwise goes back to the plain name; a name without a
+// number keeps it (the row overwrites its own earlier output). Either way a name `claimed` by
+// another row of the same batch is numbered on, so two rows never share an output. `exists`
+// tells what is on disk; `claimed` may be empty (no other rows).
 QString BatchOutputName(const QString& storedName, const QString& outputFolder,
-                        OverwritePolicy policy, const NameTaken& exists);
+                        OverwritePolicy policy, const NameTaken& exists,
+                        const NameTaken& claimed = {});
+
+// The position of a trailing "(New_" + digits + ")" right before the extension of `path`'s
+// file-name part, or -1 when it has none.
+qsizetype NumberMarker(const QString& path);
 
 }  // namespace formats

@@ -1,9 +1,16 @@
 #include "platform/Shell.h"
 
 #include <QDesktopServices>
-#include <QFile>
+
+#include "platform/RecordMode.h"
 
 namespace platform {
+
+bool IsWebLink(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
 
 bool QtShell::OpenPath(const QString& path) {
     if (path.isEmpty()) return false;
@@ -11,20 +18,17 @@ bool QtShell::OpenPath(const QString& path) {
 }
 
 bool QtShell::OpenLink(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return false;
-    return Open(url);
+    if (url.isValid() && url.scheme().toLower() == QLatin1String("mailto")) {
+        // A mail address only: no extra headers or body smuggled in through the query.
+        if (url.path().isEmpty() || url.hasQuery() || url.hasFragment()) return false;
+        return Open(url);
+    }
+    return IsWebLink(url) && Open(url);
 }
 
 bool QtShell::Open(const QUrl& url) {
-    const QString record = qEnvironmentVariable("TANDREL_RECORD_PLATFORM");
-    if (!record.isEmpty()) {
-        QFile file(record);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) return false;
-        const QByteArray line = "open " + url.toEncoded() + '\n';
-        return file.write(line) == line.size();
-    }
+    bool written = false;
+    if (RecordPlatformRequest("open " + url.toEncoded(), &written)) return written;
     return QDesktopServices::openUrl(url);
 }
 

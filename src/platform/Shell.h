@@ -7,12 +7,17 @@
 
 namespace platform {
 
+// An http or https link with a host: what the shell opens in the browser.
+bool IsWebLink(const QUrl& url);
+
 class IShell {
 public:
     virtual ~IShell() = default;
     // Opens a local file or folder; false when the desktop refused (or the path is empty).
     virtual bool OpenPath(const QString& path) = 0;
-    // Opens a web link; only http and https links are opened, anything else returns false.
+    // Opens a web link in the browser or a "mailto:" address in the mail program; http and
+    // https links with a host and plain mail addresses (no query) only, anything else returns
+    // false.
     virtual bool OpenLink(const QUrl& url) = 0;
 };
 

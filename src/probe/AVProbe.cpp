@@ -192,6 +192,10 @@ std::string TagBlock(const AVDictionary* tags, const std::string& indent) {
     return out;
 }
 
+std::string BitRateText(int32_t bitRate) {
+    return bitRate < 1 ? std::string("N/A") : Format("%d kb/s", bitRate / 1000);
+}
+
 std::string RateText(double rate, const char* unit) {
     const int64_t v = std::lrintf(static_cast<float>(rate * 100));
     if (v == 0) return Format(", %1.4f %s", rate, unit);
@@ -428,9 +432,33 @@ bool TCustomAVProbe::GetVideoStreamInfo(int index, TVideoStreamInfo* info) {
     return true;
 }
 
-std::string TCustomAVProbe::streamLine(int index) const {
+std::string TCustomAVProbe::StreamDescription(int index) const {
+    if (!context_ || index < 0 || index >= static_cast<int>(context_->nb_streams)) return {};
     const AVStream* st = context_->streams[index];
     const AVCodecParameters* par = st->codecpar;
+    std::string text = codecString(par);
+
+    const AVRational sar = st->sample_aspect_ratio;
+    const AVRational parSar = par->sample_aspect_ratio;
+    if (sar.num &&
+        static_cast<int64_t>(sar.num) * parSar.den != static_cast<int64_t>(parSar.num) * sar.den) {
+        int dn = 0, dd = 0;
+        lav::av_reduce(&dn, &dd, static_cast<int64_t>(par->width) * sar.num,
+                       static_cast<int64_t>(par->height) * sar.den, 1024 * 1024);
+        text += Format(", SAR %d:%d DAR %d:%d", sar.num, sar.den, dn, dd);
+    }
+
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational avg = st->avg_frame_rate, real = st->r_frame_rate, tb = st->time_base;
+        if (avg.num && avg.den) text += avprobe::RateText(av_q2d(avg), "fps");
+        if (real.num && real.den) text += avprobe::RateText(av_q2d(real), "tbr");
+        if (tb.num && tb.den) text += avprobe::RateText(1 / av_q2d(tb), "tbn");
+    }
+    return text;
+}
+
+std::string TCustomAVProbe::streamLine(int index) const {
+    const AVStream* st = context_->streams[index];
     std::string line = Format("Stream #%d", index);
     if (context_->iformat && (context_->iformat->flags & AVFMT_SHOW_IDS))
         line += Format("[0x%x]", st->id);
@@ -440,24 +468,7 @@ std::string TCustomAVProbe::streamLine(int index) const {
     if (g == 0) g = 1;
     line += Format(", %d/%d", static_cast<int>(st->time_base.num / g),
                    static_cast<int>(st->time_base.den / g));
-    line += ": " + codecString(par);
-
-    const AVRational sar = st->sample_aspect_ratio;
-    const AVRational parSar = par->sample_aspect_ratio;
-    if (sar.num &&
-        static_cast<int64_t>(sar.num) * parSar.den != static_cast<int64_t>(parSar.num) * sar.den) {
-        int dn = 0, dd = 0;
-        lav::av_reduce(&dn, &dd, static_cast<int64_t>(par->width) * sar.num,
-                       static_cast<int64_t>(par->height) * sar.den, 1024 * 1024);
-        line += Format(", SAR %d:%d DAR %d:%d", sar.num, sar.den, dn, dd);
-    }
-
-    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-        const AVRational avg = st->avg_frame_rate, real = st->r_frame_rate, tb = st->time_base;
-        if (avg.num && avg.den) line += avprobe::RateText(av_q2d(avg), "fps");
-        if (real.num && real.den) line += avprobe::RateText(av_q2d(real), "tbr");
-        if (tb.num && tb.den) line += avprobe::RateText(1 / av_q2d(tb), "tbn");
-    }
+    line += ": " + StreamDescription(index);
 
     if (st->start_time != AV_NOPTS_VALUE)
         line +=
@@ -487,8 +498,7 @@ std::string TCustomAVProbe::InfoText() {
                                         : "Duration: " + DurationToStr(info.Duration));
     if (info.StartTime >= 0)
         appendLine(&text, "StartTime: " + avprobe::SecondsText(info.StartTime));
-    appendLine(&text, info.BitRate < 1 ? std::string("Bit Rate: N/A")
-                                       : Format("Bit Rate: %d kb/s", info.BitRate / 1000));
+    appendLine(&text, "Bit Rate: " + avprobe::BitRateText(info.BitRate));
     if (info.Timestamp > 0) appendLine(&text, "Time Stamp: " + localTime(info.Timestamp));
     text += avprobe::TagBlock(ic->metadata, "");
 

@@ -109,6 +109,10 @@ public:
     // The description text: file lines, tags, programs and one line per stream, each line
     // ended by CR LF. Empty (and "file not loaded." at llWarning) without a file.
     std::string InfoText();
+    // The part of stream `index`'s line in InfoText from its type word up to, not including,
+    // the start-time part: "Video: h264 (High) …, 320x240, 25 fps, 25 tbr, 12800 tbn". Empty
+    // without a file or for an index out of range.
+    std::string StreamDescription(int index) const;
 
     int64_t FileSize() const { return fileSize_; }
     int StreamCount() const { return streamCount_; }
@@ -169,6 +173,10 @@ std::string SecondsText(int64_t microseconds);
 // "language"; else "<indent>Metadata:" and "<indent>  %-16s: value" per tag (ID3v2 frame ids
 // shown by their meaning). In values, CR becomes a space and LF starts a continuation line.
 std::string TagBlock(const AVDictionary* tags, const std::string& indent);
+
+// A container bit rate as the description text shows it: "%d kb/s" of whole kilobits, "N/A"
+// below 1 bit/s.
+std::string BitRateText(int32_t bitRate);
 
 // A frame rate as the stream lines show it (", 25 fps", ", 29.97 fps", ", 90k tbn").
 std::string RateText(double rate, const char* unit);

@@ -313,4 +313,46 @@ TEST(OutputNames, LongNamesAreShortenedToWholeCharactersWithinTheFileSystemsLimi
               deep + "/a.mp3");
 }
 
+TEST(OutputNames, OnlyATrailingNumberBeforeTheExtensionIsStripped) {
+    QSet<QString> onDisk{"/o/a(New_1) b.mp3", "/o/a(New_2).mp3", "/o/x(New_y).mp3"};
+    const NameTaken exists = [&](const QString& p) { return onDisk.contains(p); };
+    // "(New_" in the middle of a name is part of the name: kept, overwritten.
+    EXPECT_EQ(BatchOutputName("/s/a(New_1) b.mp3", "/o", OverwritePolicy::NewName, exists),
+              QStringLiteral("/o/a(New_1) b.mp3"));
+    // Only the last number goes; what stands before it stays.
+    EXPECT_EQ(BatchOutputName("/s/a(New_2)(New_7).mp3", "/o", OverwritePolicy::NewName, exists),
+              QStringLiteral("/o/a(New_2)(New_1).mp3"));
+    EXPECT_EQ(BatchOutputName("/s/a(New_2)(New_7).mp3", "/o", OverwritePolicy::Overwrite, exists),
+              QStringLiteral("/o/a(New_2).mp3"));
+    // Not digits, no digits, or not right before the extension: no number.
+    EXPECT_EQ(BatchOutputName("/s/x(New_y).mp3", "/o", OverwritePolicy::NewName, exists),
+              QStringLiteral("/o/x(New_y).mp3"));
+    EXPECT_EQ(BatchOutputName("/s/x(New_).mp3", "/o", OverwritePolicy::NewName, exists),
+              QStringLiteral("/o/x(New_).mp3"));
+    EXPECT_EQ(NumberMarker("/o/x(New_3).tar.gz"), -1);
+    EXPECT_EQ(NumberMarker("/o/x(New_3)"), 4);
+    EXPECT_EQ(NumberMarker("/o/x(New_١).mp3"), -1) << "only ASCII digits";
+}
+
+TEST(OutputNames, BatchNamesNeverShareAnOutputWithEarlierRows) {
+    QSet<QString> onDisk{"/o/clip.mp3"};
+    QSet<QString> rows{"/o/clip(New_1).mp3", "/o/song.mp3"};
+    const NameTaken exists = [&](const QString& p) { return onDisk.contains(p); };
+    const NameTaken claimed = [&](const QString& p) { return rows.contains(p); };
+    // Numbered against the disk and the earlier rows together.
+    EXPECT_EQ(
+        BatchOutputName("/s/clip(New_1).mp3", "/o", OverwritePolicy::NewName, exists, claimed),
+        QStringLiteral("/o/clip(New_2).mp3"));
+    // Overwriting files on disk is allowed, writing another row's output is not.
+    EXPECT_EQ(
+        BatchOutputName("/s/clip(New_1).mp3", "/o", OverwritePolicy::Overwrite, exists, claimed),
+        QStringLiteral("/o/clip.mp3"));
+    EXPECT_EQ(BatchOutputName("/s/song.mp3", "/o", OverwritePolicy::Overwrite, exists, claimed),
+              QStringLiteral("/o/song(New_1).mp3"));
+    rows.insert("/o/clip.mp3");
+    EXPECT_EQ(
+        BatchOutputName("/s/clip(New_1).mp3", "/o", OverwritePolicy::Overwrite, exists, claimed),
+        QStringLiteral("/o/clip(New_2).mp3"));
+}
+
 }  // namespace

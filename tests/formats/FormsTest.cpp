@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "FakePlatform.h"
+#include "ModalScript.h"
 #include "TestSupport.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
@@ -36,42 +37,7 @@ void EnsureApp() {
     if (!QApplication::instance()) new QApplication(argc, argv);
 }
 
-// Steps run one after another from inside whatever modal loop is running: each waits until its
-// condition holds, then acts. A script that stalls rejects every dialog so the test ends.
-class Script {
-public:
-    using Step = std::pair<std::function<bool()>, std::function<void()>>;
-    explicit Script(std::vector<Step> steps) : steps_(std::move(steps)) {
-        QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
-        timer_.start(5);
-    }
-    bool Finished() const { return next_ == steps_.size(); }
-    bool TimedOut() const { return timedOut_; }
-
-private:
-    void Tick() {
-        if (Finished()) {
-            timer_.stop();
-            return;
-        }
-        if (++ticks_ > 1000) {  // about 5 s
-            timedOut_ = true;
-            timer_.stop();
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
-            return;
-        }
-        if (!steps_[next_].first()) return;
-        ++next_;
-        ticks_ = 0;
-        steps_[next_ - 1].second();
-    }
-    std::vector<Step> steps_;
-    size_t next_ = 0;
-    int ticks_ = 0;
-    bool timedOut_ = false;
-    QTimer timer_;
-};
+using testsupport::Script;
 
 template <typename T>
 T* Find(QWidget* parent, const char* name) {

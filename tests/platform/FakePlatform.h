@@ -2,15 +2,20 @@
 // queue that the test fills beforehand.
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
 #include <deque>
 #include <functional>
+#include <map>
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Downloader.h"
 #include "platform/Shell.h"
+#include "platform/SystemPower.h"
 
 namespace platform {
 
@@ -80,6 +85,48 @@ public:
     bool OpenLink(const QUrl& url) override {
         links.push_back(url);
         return result;
+    }
+};
+
+// Records power-off requests; never touches the machine.
+class FakeSystemPower final : public ISystemPower {
+public:
+    bool result = true;  // what every request returns
+    int requests = 0;
+
+    bool PowerOff() override {
+        ++requests;
+        return result;
+    }
+    QString LastError() const override {
+        return result ? QString() : QStringLiteral("refused by the fake");
+    }
+};
+
+// Serves each URL from a table of bodies (written to the local file as a download would);
+// an address missing from the table fails like an unreachable server.
+class FakeDownloader final : public IDownloader {
+public:
+    std::map<QString, QByteArray> bodies;  // by URL text
+    std::vector<QUrl> requests;
+    // Runs inside each download, before it ends (e.g. to look at the window meanwhile).
+    std::function<void(const QUrl&)> during;
+
+    bool Download(const QUrl& url, const QString& localFile, QString* error) override {
+        requests.push_back(url);
+        if (during) during(url);
+        const auto it = bodies.find(url.toString());
+        if (it == bodies.end()) {
+            if (error) *error = QStringLiteral("unreachable");
+            return false;
+        }
+        QFile file(localFile);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+            file.write(it->second) != it->second.size()) {
+            if (error) *error = QStringLiteral("cannot write");
+            return false;
+        }
+        return true;
     }
 };
 

@@ -14,22 +14,18 @@
 
 #include <gtest/gtest.h>
 
+#include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/SystemPower.h"
 
 using namespace platform;
+using platformtest::EnsureApp;
 
 namespace {
 
 QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "platform_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 // Calls `act` with the modal dialog of type T once it is up (polling inside its loop).
 template <typename T>
@@ -121,7 +117,10 @@ TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
     EXPECT_TRUE(shell.OpenPath(U("/tmp/片 1.avi")));
     EXPECT_TRUE(shell.OpenLink(QUrl("https://example.com/a?b=1")));
     EXPECT_TRUE(shell.OpenLink(QUrl("HTTP://example.com/")));
-    // Refused without a trace: other schemes and an empty path.
+    EXPECT_TRUE(shell.OpenLink(QUrl("mailto:support@example.com")));
+    // Refused without a trace: other schemes, mail links with headers, and an empty path.
+    EXPECT_FALSE(shell.OpenLink(QUrl("mailto:a@example.com?attach=/etc/passwd")));
+    EXPECT_FALSE(shell.OpenLink(QUrl("http:///no-host")));
     EXPECT_FALSE(shell.OpenLink(QUrl("file:///etc/passwd")));
     EXPECT_FALSE(shell.OpenLink(QUrl("javascript:alert(1)")));
     EXPECT_FALSE(shell.OpenLink(QUrl()));
@@ -129,7 +128,31 @@ TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {
     EXPECT_EQ(record.Text(),
               "open file:///tmp/%E7%89%87%201.avi\n"
               "open https://example.com/a?b=1\n"
-              "open http://example.com/\n");
+              "open http://example.com/\n"
+              "open mailto:support@example.com\n");
+}
+
+// Only ever in record mode: this test program must never switch the machine off.
+TEST(QtSystemPower, RecordModeWritesARequestInsteadOfPoweringOff) {
+    RecordFile record;
+    QtShell shell;
+    QtSystemPower power;
+    ASSERT_TRUE(shell.OpenPath(U("/out")));
+    ASSERT_TRUE(power.PowerOff());
+    EXPECT_TRUE(power.LastError().isEmpty());
+    ASSERT_TRUE(power.PowerOff());
+    // One line per request, in order, shared with the shell's requests.
+    EXPECT_EQ(record.Text(), "open file:///out\npoweroff\npoweroff\n");
+}
+
+TEST(QtSystemPower, AnUnwritableRecordFileIsAFailureNotAPowerOff) {
+    const std::string folder = testsupport::ScratchDir("record-folder");
+    // A folder cannot be appended to: the request fails, and is still not carried out.
+    ::setenv("TANDREL_RECORD_PLATFORM", folder.c_str(), 1);
+    QtSystemPower power;
+    EXPECT_FALSE(power.PowerOff());
+    EXPECT_FALSE(power.LastError().isEmpty());
+    ::unsetenv("TANDREL_RECORD_PLATFORM");
 }
 
 TEST(QtDialogs, MessageBoxShowsTheIconAndAnswersWhenClosedWithoutAButton) {

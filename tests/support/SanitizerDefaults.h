@@ -33,9 +33,10 @@ extern "C" const char* __tsan_default_options() {
 }
 #endif
 
-#if defined(TANDREL_ASAN_BUILD)
-// Leaks inside system libraries that keep process-wide caches for their whole life (the font
-// configuration Qt loads for its first window). Allocations of ours, or of the media libraries
-// on our behalf, are never listed here.
-extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
+#if defined(TANDREL_ASAN_BUILD) && defined(TANDREL_LSAN_SUPPRESSIONS)
+// Leaks inside system libraries that keep process-wide caches for their whole life: see
+// tests/lsan.supp. Allocations of ours, or of the media libraries on our behalf, never are.
+extern "C" const char* __lsan_default_options() {
+    return "suppressions=" TANDREL_LSAN_SUPPRESSIONS;
+}
 #endif

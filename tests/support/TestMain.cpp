@@ -1,4 +1,5 @@
-// Shared main of every test program: a private HOME and settings folder, headless Qt and SDL.
+// Shared main of every test program: a private HOME and settings folder, no password lock, a
+// local update address, headless Qt and SDL.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -21,6 +22,10 @@ int main(int argc, char** argv) {
     ::setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
     ::setenv("TANDREL_CONFIG_DIR", config.c_str(), 1);
     ::setenv("TANDREL_TEST_TMP", base.c_str(), 1);
+    // Never the machine's password lock or the maker's update server: a lock file that does
+    // not exist, and a version file address inside the private folder.
+    ::setenv("TANDREL_LOCK_FILE", (base + "/lock/lock.ini").c_str(), 1);
+    ::setenv("TANDREL_UPDATE_URL", ("file://" + base + "/update-server/update.ini").c_str(), 1);
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     ::setenv("SDL_AUDIODRIVER", "dummy", 1);
     ::testing::InitGoogleMock(&argc, argv);

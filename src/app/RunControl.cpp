@@ -1,0 +1,260 @@
+// TForm1: running a batch — start, pause, resume, stop, the engine's events, the action after
+// the batch.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
+#include <QTimer>
+#include <QToolButton>
+#include <algorithm>
+
+#include "app/JobListModel.h"
+#include "app/MainWindow.h"
+#include "engine/MainThread.h"
+#include "formats/RecordBuilder.h"
+
+using namespace app;
+using platform::MessageIcon;
+
+namespace {
+
+QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+// While one of these lives, terminations wait in their queue: a modal step (a Stop wait, a
+// message box) must not have the batch end under it. The last one to go hands the queue back to
+// the event loop.
+class TForm1::Busy {
+public:
+    explicit Busy(TForm1* form) : form_(form) { ++form_->busy_; }
+    ~Busy() {
+        if (--form_->busy_ == 0 && !form_->pendingTerminations_.empty())
+            QTimer::singleShot(0, form_, [form = form_] { form->ProcessTerminations(); });
+    }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    TForm1* form_;
+};
+
+std::vector<int> TForm1::Button14Click() {
+    QDir().mkpath(outputFolder_);
+    engine_.ClearTasks();
+    taskRows_.clear();
+    std::vector<int> skipped;
+    QStringList claimed;  // outputs of the rows before, in this batch
+    const formats::OverwritePolicy policy = Policy();
+    for (int row = 0; row < model_->Count(); ++row) {
+        log_->clear();
+        const JobSlot& slot = slots_[row];
+        const int task = engine_.AddTask(slot.InputOptions.FileName, &slot.InputOptions);
+        if (task < 0) {
+            AppendLog(QString());
+            AppendLog(U("***打开文件失败: ") + QString::fromStdString(engine_.LastErrorMessage()));
+            AppendLog(QString());
+            skipped.push_back(row);
+            continue;
+        }
+        const QString path = formats::BatchOutputName(
+            slot.OutputOptions.FileName, outputFolder_, policy,
+            [](const QString& p) { return QFileInfo::exists(p); },
+            [&](const QString& p) { return claimed.contains(p); });
+        TOutputOptions record = slot.OutputOptions;
+        record.FileName = path;
+        if (!engine_.SetOutputFile(task, path, &record)) {
+            AppendLog(QString());
+            AppendLog(U("***不能进行正常转换: ") +
+                      QString::fromStdString(engine_.LastErrorMessage()));
+            AppendLog(QString());
+            engine_.RemoveTask(task);
+            skipped.push_back(row);
+            continue;
+        }
+        claimed << path;
+        taskRows_.push_back(row);
+    }
+    return skipped;
+}
+
+void TForm1::btnStartClick() {
+    if (closing_) return;
+    if (runState_ == RunState::Paused) {
+        batchPaused_ = false;
+        ToolButton5_->setEnabled(true);
+        ToolButton3_->setEnabled(false);
+        runState_ = RunState::Converting;
+        engine_.Resume();
+        return;
+    }
+    if (runState_ != RunState::Idle || model_->Count() == 0) return;
+
+    batchStopRequested_ = false;
+    batchPaused_ = false;
+    const std::vector<int> skipped = Button14Click();
+    for (int row = 0; row < model_->Count(); ++row) {
+        model_->SetProgress(row, 0);
+        model_->SetStatus(row, status::Ready());
+        model_->SetTime(row, QStringLiteral("0"));
+    }
+    engine_.SetThreadPriority(static_cast<TThreadPriority>(suiComboBox2_->currentIndex()));
+    for (QToolButton* b : {ToolButton1_, ToolButton12_, ToolButton2_, ToolButton3_})
+        b->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{suiButton3_, suiComboBox4_, suiComboBox2_,
+                                                      suiComboBox3_})
+        w->setEnabled(false);
+    SetListButtons(false, false, false);
+    ToolButton5_->setEnabled(true);
+    ToolButton4_->setEnabled(true);
+    runState_ = RunState::Converting;
+
+    Busy busy(this);
+    if (!skipped.empty()) {
+        QStringList names;
+        for (int row : skipped) {
+            model_->SetStatus(row, status::Failed());
+            names << QString::number(row + 1) + QStringLiteral(". ") + model_->Row(row).Source;
+        }
+        Message(U("提示"), U("以下文件无法转换，已跳过：\n") + names.join(QLatin1Char('\n')),
+                MessageIcon::Information);
+        if (closing_) return;
+    }
+    // The number of files at once never exceeds the rows; a batch with nothing left to convert
+    // still ends with the engine's end-of-batch event, which returns the window to Idle.
+    const int atOnce = std::clamp(suiComboBox3_->currentIndex() + 1, 1,
+                                  std::max(1, static_cast<int>(taskRows_.size())));
+    engine_.StartTask(chkThreadMode_->isChecked() ? atOnce : 0);
+}
+
+void TForm1::btnPauseClick() {
+    if (runState_ != RunState::Converting || closing_) return;
+    batchPaused_ = true;
+    ToolButton5_->setEnabled(false);
+    ToolButton3_->setEnabled(true);
+    runState_ = RunState::Paused;
+    engine_.Pause();
+    for (int row = 0; row < model_->Count(); ++row)
+        if (model_->Row(row).Status == status::Converting())
+            model_->SetStatus(row, status::Paused());
+}
+
+void TForm1::btnStopClick() {
+    if ((runState_ != RunState::Converting && runState_ != RunState::Paused) || closing_) return;
+    if (inProgressEvent_ > 0) {  // see closeEvent
+        QTimer::singleShot(0, this, [this] { btnStopClick(); });
+        return;
+    }
+    Busy busy(this);
+    const platform::MessageButton answer = services_.dialogs->ShowMessage(
+        this, U("提示信息"), U("您确实要终止目前的转换工作吗？"), MessageIcon::Information,
+        platform::MessageButton::Ok | platform::MessageButton::Cancel);
+    if (answer != platform::MessageButton::Ok || closing_) return;
+    if (runState_ != RunState::Converting && runState_ != RunState::Paused) return;
+    batchPaused_ = false;
+    batchStopRequested_ = true;
+    runState_ = RunState::Stopping;
+    ToolButton4_->setEnabled(false);
+    ToolButton5_->setEnabled(false);
+    ToolButton3_->setEnabled(false);
+    // Paused workers wake up to the stop; the pause itself ends with it.
+    engine_.Stop(true);
+    engine_.Resume();
+}
+
+void TForm1::FFmpegVCL1Progress(void*, PProgressInfo info) {
+    if (closing_ || !info || info->TaskIndex < 0 ||
+        info->TaskIndex >= static_cast<int>(taskRows_.size()))
+        return;
+    const int row = taskRows_[static_cast<size_t>(info->TaskIndex)];
+    ++inProgressEvent_;
+    const auto done = qScopeGuard([this] { --inProgressEvent_; });
+    if (info->TotalDuration > 0) {
+        const int64_t percent = info->CurrentDuration * 100 / info->TotalDuration;
+        model_->SetProgress(row, static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
+    }
+    model_->SetTime(row, QString::number(std::max<int64_t>(info->CurrentDuration, 0) / 1000000) +
+                             U("   (秒)"));
+    // A report that was on its way when "暂停" was pressed does not undo the pause; a stop
+    // decides the row's status at the end of the batch.
+    if (runState_ == RunState::Converting) model_->SetStatus(row, status::Converting());
+    else if (runState_ == RunState::Paused) model_->SetStatus(row, status::Paused());
+}
+
+void TForm1::FFmpegVCL1Terminate(void*, const TTerminateInfo& info) {
+    if (closing_) return;
+    pendingTerminations_.push_back(info);
+    ProcessTerminations();
+}
+
+void TForm1::ProcessTerminations() {
+    if (busy_ > 0 || closing_) return;  // the Busy that holds them hands them back
+    Busy busy(this);
+    while (!pendingTerminations_.empty() && !closing_) {
+        const TTerminateInfo info = pendingTerminations_.front();
+        pendingTerminations_.pop_front();
+        HandleTermination(info);
+    }
+}
+
+void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
+    if (closing_ || taskIndex < 0 || taskIndex >= static_cast<int>(taskRows_.size())) return;
+    const int row = taskRows_[static_cast<size_t>(taskIndex)];
+    if (finished) {
+        model_->SetProgress(row, 100);
+        model_->SetStatus(row, status::Done());
+    } else if (hasError) {
+        model_->SetStatus(row, status::Failed());
+    }
+    // A task that was stopped, or never ran, keeps its row as it is until the end of the batch.
+}
+
+void TForm1::HandleTermination(const TTerminateInfo& info) {
+    if (info.TaskIndex >= 0) {
+        // The row already shows how the task ended (TaskEnded); the user hears of a failure.
+        if (info.HasError)
+            Message(QStringLiteral("Tandrel"), QString::fromStdString(info.ErrorMessage),
+                    MessageIcon::Warning);
+        emit terminationHandled(info.TaskIndex);
+        return;
+    }
+    // The end of the batch: every task's event came before this one, and every row's last state
+    // was handed over before it (applied now if it is still waiting).
+    mainthread::Drain();
+    if (batchStopRequested_) {
+        for (int row = 0; row < model_->Count(); ++row) {
+            const QString& s = model_->Row(row).Status;
+            if (s == status::Converting() || s == status::Paused())
+                model_->SetStatus(row, status::Stopped());
+        }
+    }
+    try {
+        engine_.ClearTasks();
+    } catch (const std::exception& e) {
+        AppendLog(QStringLiteral("***") + QString::fromUtf8(e.what()));
+    }
+    EnterIdle();
+    switch (suiComboBox1_->currentIndex()) {
+        case 1: Button18Click(); break;
+        case 2: Button20Click(); break;
+        default: break;
+    }
+    emit terminationHandled(-1);
+}
+
+void TForm1::EnterIdle() {
+    runState_ = RunState::Idle;
+    batchPaused_ = false;
+    taskRows_.clear();
+    for (QToolButton* b : {ToolButton1_, ToolButton12_, ToolButton2_, ToolButton3_})
+        b->setEnabled(true);
+    ToolButton5_->setEnabled(false);
+    ToolButton4_->setEnabled(false);
+    for (QWidget* w : std::initializer_list<QWidget*>{suiButton3_, suiComboBox4_, suiComboBox2_,
+                                                      suiComboBox3_})
+        w->setEnabled(true);
+    SetListButtons(true, true, true);
+}

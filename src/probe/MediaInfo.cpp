@@ -1,0 +1,95 @@
+#include "probe/MediaInfo.h"
+
+#include <cmath>
+
+#include "engine/FFUtils.h"
+#include "probe/AVProbe.h"
+
+namespace {
+
+QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
+
+// Bit/s as whole kbit/s, halves to even (the default rounding mode); -1 (unknown) reads 0.
+QString Kbps(int32_t bitRate) {
+    return QString::number(static_cast<int64_t>(std::nearbyint(bitRate / 1000.0)));
+}
+
+QString StreamText(const TCustomAVProbe& probe, int index) {
+    return index < 0 ? QString() : FromUtf8(probe.StreamDescription(index));
+}
+
+}  // namespace
+
+TMediaInfoTexts MediaInfoTexts(TCustomAVProbe& probe) {
+    TMediaInfoTexts t;
+    TAudioStreamInfo audio;
+    TVideoStreamInfo video;
+    if (probe.Context()) {
+        t.InfoFileName = probe.FileName();
+        t.InfoFormatName = FromUtf8(probe.FormatShortName());
+        t.InfoFormatLongName = FromUtf8(probe.FormatLongName());
+        t.InfoDump = FromUtf8(probe.InfoText());
+        t.InfoVideoText = StreamText(probe, probe.FirstVideoStream());
+        t.InfoAudioText = StreamText(probe, probe.FirstAudioStream());
+        t.InfoSizeText = QLatin1Char(' ') + FromUtf8(SizeToStr(probe.FileSize()));
+
+        TFileStreamInfo file;
+        probe.GetFileInfo(&file);
+        if (file.Duration >= 0) {
+            // The time text without its ".mmm" milliseconds.
+            const std::string time = DurationToStr(file.Duration);
+            t.InfoDurationText = QLatin1Char(' ') + FromUtf8(time.substr(0, time.size() - 4));
+        }
+        t.InfoBitRateText = QLatin1Char(' ') + FromUtf8(avprobe::BitRateText(file.BitRate));
+
+        if (probe.FirstAudioStream() >= 0) probe.GetAudioStreamInfo(-1, &audio);
+        if (probe.FirstVideoStream() >= 0) probe.GetVideoStreamInfo(-1, &video);
+    }
+    t.InfoSampleRate = QString::number(audio.SampleRate);
+    t.InfoChannels = QString::number(audio.Channels);
+    t.InfoAudioKbps = Kbps(audio.BitRate);
+    t.InfoVideoKbps = Kbps(video.BitRate);
+    t.InfoWidth = QString::number(video.Width);
+    t.InfoHeight = QString::number(video.Height);
+    t.InfoFrameRate =
+        video.FrameRateNum > 0 && video.FrameRateDen > 0
+            ? QString::number(static_cast<double>(video.FrameRateNum) / video.FrameRateDen, 'f', 2)
+            : QStringLiteral("N/A");
+    return t;
+}
+
+TMediaInfoLabels MediaInfoLabels(const TMediaInfoTexts& t) {
+    TMediaInfoLabels l;
+    // Only "/" separates folders here: ":" and "\" are ordinary characters of a file name.
+    l.FileName = t.InfoFileName.mid(t.InfoFileName.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = l.FileName.lastIndexOf(QLatin1Char('.'));
+    l.Extension = dot >= 0 ? l.FileName.mid(dot) : QString();
+    l.Format = t.InfoFormatName;
+    l.Duration = t.InfoDurationText;
+    l.Size = t.InfoSizeText;
+    l.BitRate = t.InfoBitRateText;
+    l.FormatLongName = t.InfoFormatLongName;
+    l.Resolution = t.InfoWidth + QLatin1Char('*') + t.InfoHeight;
+    l.FrameRate = t.InfoFrameRate;
+    l.VideoKbps = t.InfoVideoKbps + QStringLiteral("  kbps");
+    l.AudioKbps = t.InfoAudioKbps + QStringLiteral("  kbps");
+    l.SampleRate = t.InfoSampleRate;
+
+    // An opened file (it has a description text) without a stream of the kind reads "无".
+    const bool opened = !t.InfoDump.isEmpty();
+    const QString none = QString::fromUtf8("无");
+    l.VideoStream = t.InfoVideoText.isEmpty() && opened ? none : t.InfoVideoText;
+    l.AudioStream = t.InfoAudioText.isEmpty() && opened ? none : t.InfoAudioText;
+
+    bool ok = false;
+    const int channels = t.InfoChannels.toInt(&ok);
+    if (!ok || channels < 1)
+        l.Channels.clear();
+    else if (channels == 1)
+        l.Channels = QString::fromUtf8("单声道");
+    else if (channels == 2)
+        l.Channels = QString::fromUtf8("立体声");
+    else
+        l.Channels = QString::number(channels) + QString::fromUtf8("声道");
+    return l;
+}

@@ -1,0 +1,324 @@
+// The windows through the main window (TForm1) with the program's own parts: "信息" and a
+// double-click on a row open the information window; the skin menu restyles the main window at
+// once and the dialogs at their next showing; the help menu's actions; the password check when
+// the window is first shown.
+#include <QAbstractItemView>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <cstdlib>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "TestMedia.h"
+#include "TestSupport.h"
+#include "app/AboutDialog.h"
+#include "app/JobListModel.h"
+#include "app/Links.h"
+#include "app/PasswordDialog.h"
+#include "app/UpdateDialog.h"
+#include "formats/OptionsDialog.h"
+#include "formats/PickerDialog.h"
+#include "platform/AppPaths.h"
+#include "platform/IniFile.h"
+#include "platform/PasswordLock.h"
+#include "platform/Skins.h"
+#include "probe/InfoDialog.h"
+
+using apptest::Script;
+using apptest::U;
+using apptest::WaitFor;
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+QPushButton* Button(QWidget* w, const char* text) {
+    for (QPushButton* b : w->findChildren<QPushButton*>())
+        if (b->text() == U(text)) return b;
+    ADD_FAILURE() << "no button " << text;
+    return nullptr;
+}
+
+QAction* Item(QMenu* menu, const char* caption) {
+    for (QAction* a : menu->actions())
+        if (a->text() == U(caption)) return a;
+    ADD_FAILURE() << "no menu item " << caption;
+    return nullptr;
+}
+
+QString SkinSheet(const char* value) {
+    return platform::skins::StyleSheet(*platform::skins::Find(QLatin1String(value)));
+}
+
+QImage Render(QWidget* w) {
+    QImage image(w->size(), QImage::Format_ARGB32);
+    image.fill(Qt::magenta);
+    w->render(&image);
+    return image;
+}
+
+class WithWindows : public apptest::WindowTest {
+protected:
+    void SetUp() override {
+        apptest::WindowTest::SetUp();
+        ::setenv("TANDREL_DATA_DIR", TANDREL_SOURCE_RESOURCES, 1);
+    }
+    // The main window with the program's own parts (only the player stays a stand-in: these
+    // tests play nothing).
+    void CreateReal() {
+        app::PartFactories parts;
+        parts.player = &app::MakeDefaultPlayerPanel;
+        form_ = std::make_unique<TForm1>(app::Services{&dialogs_, &shell_, &power_}, parts);
+    }
+    template <typename T>
+    T* Window() const {
+        T* w = form_->findChild<T*>();
+        EXPECT_NE(w, nullptr);
+        return w;
+    }
+    QMenu* Menu(const char* toolButton) const {
+        auto* b = form_->findChild<QToolButton*>(QLatin1String(toolButton));
+        return b ? b->menu() : nullptr;
+    }
+};
+
+}  // namespace
+
+TEST_F(WithWindows, InfoButtonAndDoubleClickShowTheRowsFacts) {
+    CreateReal();
+    const QString clip = Q(testmedia::Path("mp4_h264_aac"));
+    AddOne(clip);
+    ASSERT_EQ(form_->Model()->rowCount(), 1);
+    form_->AdvListView1()->selectRow(0);
+    TForm9* info = Window<TForm9>();
+    ASSERT_NE(info, nullptr);
+
+    std::map<QString, QString> seen;
+    auto readAndClose = [&] {
+        for (const char* caption : {"文件名：", "文件扩展名：", "视频分辨率：", "视频帧率：",
+                                    "音频采样率：", "音频声道：", "视频流信息："})
+            seen[U(caption)] = info->Value(U(caption))->text();
+        Button(info, "确定")->click();
+    };
+    {
+        Script script({{[info] { return info->isVisible(); }, readAndClose}});
+        Button(form_.get(), "信息")->click();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(seen[U("文件名：")], QFileInfo(clip).fileName());
+    EXPECT_EQ(seen[U("文件扩展名：")], QStringLiteral(".mp4"));
+    EXPECT_EQ(seen[U("视频分辨率：")], QStringLiteral("320*240"));  // the fixture's size
+    EXPECT_EQ(seen[U("视频帧率：")], QStringLiteral("25.00"));
+    EXPECT_EQ(seen[U("音频采样率：")], QStringLiteral("44100"));
+    EXPECT_EQ(seen[U("音频声道：")], U("立体声"));
+    EXPECT_TRUE(seen[U("视频流信息：")].startsWith(QLatin1String("Video: h264")));
+    EXPECT_FALSE(info->isVisible());
+
+    // A double-click on the row opens it as well.
+    seen.clear();
+    QTableView* list = form_->AdvListView1();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->isVisible(); }));
+    const QPoint at = list->visualRect(form_->Model()->index(0, 1)).center();
+    QWidget* viewport = list->viewport();
+    Script script({{[info] { return info->isVisible(); }, readAndClose}});
+    for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease,
+                              QEvent::MouseButtonDblClick, QEvent::MouseButtonRelease}) {
+        QMouseEvent e(type, at, viewport->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton,
+                      Qt::NoModifier);
+        QApplication::sendEvent(viewport, &e);
+    }
+    EXPECT_TRUE(WaitFor([&] { return script.Finished(); }, std::chrono::seconds(30)));
+    EXPECT_EQ(seen[U("文件名：")], QFileInfo(clip).fileName());
+}
+
+TEST_F(WithWindows, SkinMenuRestylesTheMainWindowAtOnceAndDialogsAtTheirNextShow) {
+    CreateReal();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->isVisible(); }));
+    TForm8* options = form_->Form8();
+    TForm7* picker = form_->Form7();
+    options->show();  // an earlier showing, with the look of that time
+    options->hide();
+    const QString optionsBefore = options->styleSheet();
+    const QImage mainBefore = Render(form_.get());
+
+    QMenu* skins = Menu("ToolButton7");
+    ASSERT_NE(skins, nullptr);
+    ASSERT_EQ(skins->actions().size(), 17);
+    Item(skins, "Mac苹果皮肤")->trigger();
+
+    const platform::IniFile settings(platform::AppPaths::SettingsFile());
+    EXPECT_EQ(settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
+              QStringLiteral("skin1"));
+    EXPECT_EQ(form_->styleSheet(), SkinSheet("skin1"));
+    EXPECT_NE(Render(form_.get()), mainBefore);
+    EXPECT_EQ(options->styleSheet(), optionsBefore) << "not before its next showing";
+
+    options->show();
+    EXPECT_EQ(options->styleSheet(), SkinSheet("skin1"));
+    options->hide();
+    picker->show();
+    EXPECT_EQ(picker->styleSheet(), SkinSheet("skin1"));
+    picker->hide();
+
+    // Another item replaces it.
+    Item(skins, "运动黑色皮肤")->trigger();
+    EXPECT_EQ(settings.ReadString(QStringLiteral("skin"), QStringLiteral("SetSkin")),
+              QStringLiteral("skin15"));
+    EXPECT_EQ(form_->styleSheet(), SkinSheet("skin15"));
+}
+
+TEST_F(WithWindows, TheSavedSkinAtStartIncludingOneWithoutAMenuItem) {
+    QFile::remove(platform::AppPaths::SettingsFile());
+    CreateReal();  // no settings: the designed look
+    const QString designed = form_->styleSheet();
+    form_.reset();
+    testsupport::WriteFile(platform::AppPaths::SettingsFile().toStdString(),
+                           "[skin]\nSetSkin=skin17\n");
+    CreateReal();
+    EXPECT_EQ(form_->styleSheet(), SkinSheet("skin17"));
+    form_.reset();
+    testsupport::WriteFile(platform::AppPaths::SettingsFile().toStdString(),
+                           "[skin]\nSetSkin=other\n");
+    CreateReal();
+    EXPECT_EQ(form_->styleSheet(), designed);
+}
+
+TEST_F(WithWindows, HelpMenuOpensHelpLinksAboutAndUpdate) {
+    CreateReal();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->isVisible(); }));
+    QMenu* help = Menu("ToolButton11");
+    ASSERT_NE(help, nullptr);
+
+    // F1 while the menu is closed.
+    QApplication::setActiveWindow(form_.get());
+    ASSERT_TRUE(WaitFor([&] { return form_->isActiveWindow(); }, std::chrono::seconds(10)));
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QKeyEvent f1Up(QEvent::KeyRelease, Qt::Key_F1, Qt::NoModifier);
+    QApplication::sendEvent(form_.get(), &f1);
+    QApplication::sendEvent(form_.get(), &f1Up);
+    ASSERT_EQ(shell_.paths.size(), 1u);
+    EXPECT_EQ(shell_.paths[0], links::HelpFile());
+    EXPECT_EQ(shell_.paths[0], Q(std::string(TANDREL_SOURCE_RESOURCES) + "/help/index.html"));
+
+    Item(help, "软件网站")->trigger();
+    Item(help, "作者联系信箱")->trigger();
+    ASSERT_EQ(shell_.links.size(), 2u);
+    EXPECT_EQ(shell_.links[0], QUrl(QStringLiteral("https://tandrel.example/")));
+    EXPECT_EQ(shell_.links[1], QUrl(QStringLiteral("mailto:support@tandrel.example")));
+
+    TForm4* about = Window<TForm4>();
+    {
+        Script script({{[about] { return about->isVisible(); },
+                        [about] { Button(about, "确定")->click(); }}});
+        Item(help, "关于软件")->trigger();
+        EXPECT_TRUE(script.Finished());
+    }
+
+    // The update dialog fetches from TANDREL_UPDATE_URL (a file in the test's folder).
+    const QUrl served(qEnvironmentVariable("TANDREL_UPDATE_URL"));
+    ASSERT_TRUE(served.isLocalFile());
+    std::filesystem::create_directories(QFileInfo(served.toLocalFile()).path().toStdString());
+    testsupport::WriteFile(served.toLocalFile().toStdString(), "[version]\nnew=1.63\n");
+    TForm6* update = Window<TForm6>();
+    QString memo;
+    {
+        Script script({{[update] { return update->isVisible(); },
+                        [update, &memo] {
+                            update->CheckButton()->click();
+                            memo = update->Memo()->toPlainText();
+                            Button(update, "返回")->click();
+                        }}});
+        Item(help, "网上升级...")->trigger();
+        EXPECT_TRUE(script.Finished());
+    }
+    EXPECT_EQ(memo, U("没有检测到新版本,现在使用的为最新版本!"));
+}
+
+TEST_F(WithWindows, NoLockNoPasswordWindow) {
+    CreateReal();
+    TForm5* password = Window<TForm5>();
+    int shows = 0;
+    struct Counter : QObject {
+        int* n;
+        explicit Counter(int* count) : n(count) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Show) ++*n;
+            return false;
+        }
+    } counter(&shows);
+    password->installEventFilter(&counter);
+    form_->show();
+    // The check runs right after the first showing; the window stays.
+    QTimer::singleShot(0, [] {});
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_EQ(shows, 0);
+}
+
+TEST_F(WithWindows, ThePasswordCheckWhenTheWindowIsFirstShown) {
+    const std::string lock = testsupport::ScratchDir("lock") + "/lock.ini";
+    ::setenv("TANDREL_LOCK_FILE", lock.c_str(), 1);
+    testsupport::WriteFile(
+        lock, "[Check_PsP]\nps=" +
+                  platform::lock::ScrambledHex(QStringLiteral("pw")).toStdString() + "\n");
+    // The right password: the program goes on.
+    CreateReal();
+    TForm5* password = Window<TForm5>();
+    {
+        Script script({{[password] { return password->isVisible(); },
+                        [password] {
+                            password->PasswordEdit()->setText(QStringLiteral("pw"));
+                            Button(password, "确定")->click();
+                        }}});
+        form_->show();
+        ASSERT_TRUE(WaitFor([&] { return script.Finished(); }, std::chrono::seconds(30)));
+    }
+    for (int i = 0; i < 20; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_TRUE(form_->isVisible());
+    EXPECT_TRUE(dialogs_.messages.empty());
+    form_.reset();
+
+    // A wrong one: the message, then the main window closes.
+    CreateReal();
+    password = Window<TForm5>();
+    {
+        Script script({{[password] { return password->isVisible(); },
+                        [password] {
+                            password->PasswordEdit()->setText(QStringLiteral("wp"));
+                            Button(password, "确定")->click();
+                        }}});
+        form_->show();
+        ASSERT_TRUE(WaitFor([&] { return script.Finished() && !form_->isVisible(); },
+                            std::chrono::seconds(30)));
+    }
+    ASSERT_EQ(dialogs_.messages.size(), 1u);
+    EXPECT_EQ(dialogs_.messages[0].caption, U("错误"));
+    EXPECT_EQ(dialogs_.messages[0].text, U("输入的密码错误,请和本机管理人员联系！"));
+    form_.reset();
+
+    // "退出": closed without a message.
+    CreateReal();
+    password = Window<TForm5>();
+    {
+        Script script({{[password] { return password->isVisible(); },
+                        [password] { Button(password, "退出")->click(); }}});
+        form_->show();
+        ASSERT_TRUE(WaitFor([&] { return script.Finished() && !form_->isVisible(); },
+                            std::chrono::seconds(30)));
+    }
+    EXPECT_EQ(dialogs_.messages.size(), 1u);
+}
