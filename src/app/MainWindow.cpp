@@ -149,6 +149,9 @@ using namespace app;
 // The handlers the engine and the logger call hold this, not the window: closing clears it, so
 // no delivery thread can reach a window that is going away.
 struct TForm1::Gate {
+    // `form` is written on the UI thread (set at construction, cleared by FormCloseQuery) under
+    // `mutex`; the terminate delivery thread reads it under `mutex`; calls that run on the UI
+    // thread (progress, log lines, a task's end) read it without.
     std::mutex mutex;
     TForm1* form = nullptr;
 };

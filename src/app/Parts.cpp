@@ -19,8 +19,9 @@ std::unique_ptr<IInformationWindow> MakeInformationWindow(IMainWindowHost& host)
     return MakeWindowInformation(host);
 }
 
+std::unique_ptr<IPlayerPanel> MakePlayerPart(IMainWindowHost& host);  // PlayerPart.cpp
 std::unique_ptr<IPlayerPanel> MakePlayerPanel(IMainWindowHost& host) {
-    return MakeDefaultPlayerPanel(host);
+    return MakePlayerPart(host);
 }
 
 PartFactories::PartFactories()

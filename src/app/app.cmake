@@ -11,9 +11,11 @@ add_library(tandrel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/MainWindow.h
     ${CMAKE_CURRENT_LIST_DIR}/JobList.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RunControl.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/PlayerPart.cpp
 )
 target_link_libraries(tandrel_app PUBLIC tandrel_formats tandrel_jobrecords tandrel_transcode
                       tandrel_probe tandrel_platform Qt6::Widgets tandrel_windows)
+target_link_libraries(tandrel_app PUBLIC tandrel_playerpanel)
 target_compile_options(tandrel_app PRIVATE ${TANDREL_WARNINGS})
 
 add_executable(tandrel ${CMAKE_CURRENT_LIST_DIR}/main.cpp)

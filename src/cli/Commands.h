@@ -13,4 +13,6 @@ int RunProbe(const QStringList& args);
 int RunTranscode(const QStringList& args);
 int RunProfiles(const QStringList& args);
 int RunConvert(const QStringList& args);
+int RunPlay(const QStringList& args);
+int RunSnapshot(const QStringList& args);
 int RunLock(const QStringList& args);

@@ -26,6 +26,8 @@ const Command kCommands[] = {
     {"transcode", "convert with the engine's own options: [options] -i IN ... OUT", &RunTranscode},
     {"profiles", "list the output profiles (--json: with their lists and defaults)", &RunProfiles},
     {"convert", "convert files with a profile: --profile N [options] FILE...", &RunConvert},
+    {"play", "play a file without a window and print timing figures", &RunPlay},
+    {"snapshot", "save the picture at a time as a file: FILE --at SEC [options]", &RunSnapshot},
     {"lock", "set or clear the start-up password on this machine: set PASSWORD | clear", &RunLock},
 };
 

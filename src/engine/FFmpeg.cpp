@@ -8,6 +8,7 @@
 
 #include "engine/FFUtils.h"
 #include "engine/FFmpegInternal.h"
+#include "engine/FrameHook.h"
 #include "engine/UnicodeProtocol.h"
 #include "medialib/FFmpegLoader.h"
 
@@ -27,6 +28,8 @@ TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
         throw std::invalid_argument("Assertion failure (FFmpeg): files per task out of range");
     options_ = std::make_unique<TFFmpegOptions>(this);
     options_->SetHost(this);
+    hooks_ = std::make_unique<TFrameHooks>(
+        [this](TLogLevel level, const std::string& text) { Log(level, text); });
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
@@ -94,9 +97,8 @@ std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {
     return rates;
 }
 
-int TCustomFFmpeg::AddFrameHook(const std::string&) {
-    // External frame-hook libraries are not supported by this build.
-    return -1;
+int TCustomFFmpeg::AddFrameHook(const std::string& value) {
+    return hooks_->AddExternalHook(value);
 }
 
 // Codec lookup by name, with the messages of a failed lookup.

@@ -29,6 +29,19 @@ void applyPriority(TThreadPriority p) {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[p]);
 }
 
+// Handlers are swapped and read under the handler lock; they run on copies, outside it.
+template <typename T>
+void storeUnder(std::mutex& mutex, T& slot, T value) {
+    std::lock_guard<std::mutex> lk(mutex);
+    slot = std::move(value);
+}
+
+template <typename T>
+T loadUnder(std::mutex& mutex, const T& slot) {
+    std::lock_guard<std::mutex> lk(mutex);
+    return slot;
+}
+
 }  // namespace
 
 TFFmpeg::TFFmpeg() : TCustomFFmpeg(kFilesPerTask) {}
@@ -99,17 +112,43 @@ bool TCustomFFmpegVCL::AllDone() const {
     return allDone_;
 }
 
-void TCustomFFmpegVCL::SetPreview(bool v) { preview_ = v; }
-void TCustomFFmpegVCL::SetPreviewBitmap(bool v) { previewBitmap_ = v; }
+int TCustomFFmpegVCL::previewFlags() const {
+    return (preview_ ? kPreviewWindow : 0) | (previewBitmap_ ? kPreviewBitmap : 0);
+}
+
+void TCustomFFmpegVCL::SetPreview(bool v) {
+    preview_ = v;
+    applyPreviewFlags();
+}
+
+void TCustomFFmpegVCL::SetPreviewBitmap(bool v) {
+    previewBitmap_ = v;
+    applyPreviewFlags();
+}
+
+void TCustomFFmpegVCL::applyPreviewFlags() {
+    std::lock_guard<std::mutex> lk(batchMutex_);  // an OnTerminate handler may clear the list
+    for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
+}
+
+void TCustomFFmpegVCL::SetOnCustomHook(TCustomHookEvent e) {
+    storeUnder(handlerMutex_, onCustomHook_, std::move(e));
+}
+
+void TCustomFFmpegVCL::SetOnPreviewBitmap(TPreviewBitmapEvent e) {
+    storeUnder(handlerMutex_, onPreviewBitmap_, std::move(e));
+}
+
+void TCustomFFmpegVCL::SetPreviewWindowFactory(TPreviewWindowFactory factory) {
+    storeUnder(handlerMutex_, previewFactory_, std::move(factory));
+}
 
 void TCustomFFmpegVCL::SetOnProgress(TProgressEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onProgress_ = std::move(e);
+    storeUnder(handlerMutex_, onProgress_, std::move(e));
 }
 
 void TCustomFFmpegVCL::SetOnTerminate(TTerminateEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onTerminate_ = std::move(e);
+    storeUnder(handlerMutex_, onTerminate_, std::move(e));
 }
 
 int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions* options) {
@@ -124,7 +163,16 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
     }
     try {
         auto task = std::make_unique<TFFmpeg>();
+        TFFmpeg* raw = task.get();
         task->SetOption("v", "1");
+        TFrameHooks& hooks = task->FrameHooks();
+        hooks.SetPreviewFlags(previewFlags());
+        hooks.SetPreviewBitmapCallback(
+            [this, raw](const TPreviewInfo& info) { return DoPreviewBitmap(*raw, info); });
+        hooks.SetPreviewWindowFactory([this]() -> std::shared_ptr<IPreviewWindow> {
+            const TPreviewWindowFactory factory = loadUnder(handlerMutex_, previewFactory_);
+            return factory ? factory() : nullptr;
+        });
         const int input = task->InputCount();
         if (options) {
             TInputOptions& copy = task->InputOptions[input];
@@ -137,7 +185,6 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
             return -1;
         }
         if (TAVProbe* probe = task->Probe(input)) probe->AttachContext(task->InputContext(input));
-        TFFmpeg* raw = task.get();
         raw->SetOnProgress([this](TCustomFFmpeg& t, const TProgressInfo& p) {
             DoProgress(static_cast<TFFmpeg&>(t), p);
         });
@@ -177,6 +224,9 @@ bool TCustomFFmpegVCL::SetOutputFile(int taskIndex, const TPathFileName& fileNam
             settings = CollectOutputStreamSettings(copy);
             ApplyOutputOptions(task->Options(), copy, settings);
             join = copy.Join;
+            if (copy.VideoHook)
+                task->FrameHooks().SetCustomHook(
+                    [this, task](THookInfo& info) { DoCustomHook(*task, info); });
         }
         if (task->OpenOutput(fileName, join) < 0) {
             task->OutputOptions[output] = TOutputOptions();
@@ -394,11 +444,7 @@ void TCustomFFmpegVCL::Stop(bool wait) {
 }
 
 void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
-    TProgressEvent handler;
-    {
-        std::lock_guard<std::mutex> lk(handlerMutex_);
-        handler = onProgress_;
-    }
+    const TProgressEvent handler = loadUnder(handlerMutex_, onProgress_);
     if (!handler) return;
     std::lock_guard<std::mutex> lk(progressMutex_);
     progressInfo_ = p;
@@ -406,15 +452,51 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
         std::lock_guard<std::mutex> blk(batchMutex_);
         progressInfo_.TaskIndex = indexOf(&task);
     }
+    raiseFromTask(task, "OnProgress", [&] { handler(this, &progressInfo_); });
+}
+
+void TCustomFFmpegVCL::raiseFromTask(TFFmpeg& task, const char* event,
+                                     const std::function<void()>& call) {
     try {
         if (triggerInMainThread_.load() && !mainthread::IsUiThread())
-            mainthread::Invoke([&] { handler(this, &progressInfo_); });
+            mainthread::Invoke(call);
         else
-            handler(this, &progressInfo_);
+            call();
     } catch (const std::exception& e) {
         // A failing handler must not end the conversion it watches.
-        task.Log(llError, std::string("OnProgress: ") + e.what());
+        task.Log(llError, std::string(event) + ": " + e.what());
     }
+}
+
+bool TCustomFFmpegVCL::DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info) {
+    const TPreviewBitmapEvent handler = loadUnder(handlerMutex_, onPreviewBitmap_);
+    if (!handler) return false;
+    std::lock_guard<std::mutex> lk(previewBitmapMutex_);
+    previewInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        previewInfo_.TaskIndex = indexOf(&task);
+    }
+    raiseFromTask(task, "OnPreviewBitmap", [&] { handler(this, previewInfo_); });
+    return true;
+}
+
+void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, THookInfo& info) {
+    const TCustomHookEvent handler = loadUnder(handlerMutex_, onCustomHook_);
+    if (!handler) {
+        info.Update = false;  // nobody looked: the picture stays as decoded
+        return;
+    }
+    std::lock_guard<std::mutex> lk(hookMutex_);
+    hookInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        hookInfo_.TaskIndex = indexOf(&task);
+    }
+    // On the worker; an exception goes back to the task, which logs it.
+    handler(this, &hookInfo_);
+    info.Update = hookInfo_.Update;
+    info.StopHook = hookInfo_.StopHook;
 }
 
 void TCustomFFmpegVCL::raiseTerminate(const TTerminateInfo& info) {

@@ -13,6 +13,7 @@
 #include "engine/FFUtils.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegInternal.h"
+#include "engine/FrameHook.h"
 #include "engine/UnicodeProtocol.h"
 #include "medialib/FFmpegLoader.h"
 
@@ -302,6 +303,14 @@ void Transcoder::setUpCopy(OutputStream& ost) {
         fail("icodec.extradata_size is invalid (too large)");
     if (ost.type == AVMEDIA_TYPE_AUDIO && o.AudioVolume != 256)
         fail("-acodec copy and -vol are incompatible (frames are not decoded)");
+    if (ost.type == AVMEDIA_TYPE_VIDEO) {
+        if (t.hooks_->HasCustomHook())
+            fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+        if (t.hooks_->HasExternalHooks())
+            fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+        if (t.hooks_->PreviewFlags())
+            fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
     const uint32_t userTag = st->codecpar->codec_tag;
     const AVRational sar = st->sample_aspect_ratio;
     if (lav::avcodec_parameters_copy(st->codecpar, ipar) < 0) fail("av_mallocz fail");
@@ -787,6 +796,7 @@ void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) 
             frame->top_field_first = o.TopFieldFirst;
         }
         encodeAndWrite(ost, frame);
+        t.hooks_->PreviewStep(frame, enc->time_base);
         ++ost.syncOpts;
         ++ost.frameNumber;
     }
@@ -943,13 +953,16 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
             const int64_t ahead = ist.pts - (lav::av_gettime_relative() - ist.wallStart);
             if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
         }
+        // Every decoded picture is counted and hooked before it is converted for any output.
+        const AVFrame* picture = frame;
+        if (type == AVMEDIA_TYPE_VIDEO) picture = t.hooks_->PreprocessPicture(frame, ist.pts);
         if (ist.pts >= o.StartTime) {
             for (OutputStream* ost : osts) {
                 if (ost->source != &ist || !ost->active || !ost->encoding) continue;
                 if (type == AVMEDIA_TYPE_AUDIO)
                     audioOut(*ost, ist, frame);
                 else if (type == AVMEDIA_TYPE_VIDEO)
-                    videoOut(*ost, ist, frame);
+                    videoOut(*ost, ist, picture);
             }
         }
         lav::av_frame_unref(frame);
@@ -1302,8 +1315,9 @@ void TCustomFFmpeg::RunConversion() {
         Log(llQuiet, errorMessage_);
     }
     // Clean-up: every codec closed once, outputs closed (an empty or failed file that this task
-    // created is removed), inputs closed.
+    // created is removed), inputs closed, hooks released and the preview window closed.
     try {
+        hooks_->Release();
         for (auto& of : outputs_) {
             if (!of) continue;
             OutputFile& out = *of;

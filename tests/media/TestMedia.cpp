@@ -41,6 +41,21 @@ struct Clip {
     const char* dependsOn = nullptr;
 };
 
+// A picture source that carries its frame number: testsrc2 below a black band of ten 32 × 40
+// blocks, block k white when bit k of the frame number is set; with `flashes`, the picture
+// below the band turns white for two frames at 1, 5 and 9 s (the times of kSyncAudio's beeps).
+std::string numberedVideo(int width, int height, double seconds, bool flashes) {
+    std::string f = "-f lavfi -i \"testsrc2=size=" + std::to_string(width) + "x" +
+                    std::to_string(height) + ":rate=25:duration=" + std::to_string(seconds) +
+                    ",format=yuv420p,drawbox=x=0:y=0:w=iw:h=40:color=black:t=fill";
+    for (int k = 0; k < 10; ++k)
+        f += ",drawbox=x=" + std::to_string(32 * k) + ":y=0:w=32:h=40:color=white:t=fill" +
+             ":enable='eq(mod(floor(n/" + std::to_string(1 << k) + "),2),1)'";
+    if (flashes)
+        f += ",drawbox=x=0:y=40:w=iw:h=ih-40:color=white:t=fill:enable='between(mod(t,4),1,1.07)'";
+    return f + "\"";
+}
+
 bool ffmpegTo(const std::string& args, const std::string& out, std::string* error) {
     return RunFfmpeg(args + " " + Quote(out), error);
 }
@@ -97,11 +112,13 @@ const std::vector<Clip>& clips() {
                                  " ultrafast -pix_fmt yuv420p -c:a aac -b:a 256k -f matroska",
                              out, e);
          }},
-        {"odd_321x241", "odd_321x241.avi",
+        // testsrc2 rounds odd sizes down: the picture is scaled to the odd size instead. (The
+        // file name changed with that, so that caches holding the old 320x240 clip remake it.)
+        {"odd_321x241", "odd321x241.avi",
          [](const std::string& out, const std::string&, std::string* e) {
-             return ffmpegTo("-f lavfi -i testsrc2=size=321x241:rate=25:duration=2 " +
-                                 std::string(kAudio2s) +
-                                 " -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -f avi",
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -vf scale=321:241 -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame"
+                                 " -b:a 128k -f avi",
                              out, e);
          }},
         {"vfr", "vfr.mkv",
@@ -238,6 +255,34 @@ const std::vector<Clip>& clips() {
                              "geq=lum='16+20*T':cb=128:cr=128\""
                              " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"
                              " -ac 2 -c:v ffv1 -c:a pcm_s16le -f matroska",
+                             out, e);
+         }},
+        {"frames10s", "frames10s.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(numberedVideo(320, 240, 10, true) + " " + kSyncAudio +
+                                 " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                                 " -c:a aac -b:a 128k -f mp4",
+                             out, e);
+         }},
+        {"intra25", "intra25.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(numberedVideo(320, 240, 8, false) +
+                                 " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 1 -f mp4",
+                             out, e);
+         }},
+        {"gop12", "gop12.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(numberedVideo(320, 240, 8, false) +
+                                 " -c:v libx264 -preset ultrafast -pix_fmt yuv420p -g 12"
+                                 " -keyint_min 12 -sc_threshold 0 -f mp4",
+                             out, e);
+         }},
+        {"odd_ffv1", "odd_321x241_ffv1.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             // Made in RGB first: testsrc2 rounds odd sizes down in subsampled formats.
+             return ffmpegTo("-f lavfi -i \"testsrc2=size=321x241:rate=25:duration=2,format=rgb24\" " +
+                                 std::string(kAudio2s) +
+                                 " -ac 2 -c:v ffv1 -pix_fmt yuv420p -c:a libmp3lame -b:a 128k -f avi",
                              out, e);
          }},
         {"clip2s_640", "clip2s_640.mp4",

@@ -38,6 +38,12 @@ namespace testmedia {
 //   sync_gap       sync_markers without the pictures between 3.0 and 3.5 s (variable rate)
 //   ramp10s        10 s whose luma is 16 + 20 × t (ffv1 + pcm): a picture tells its time
 //   clip2s_640     2 s 640x360 25 fps h264 + aac 44.1 kHz stereo, MP4
+//   frames10s      10 s 320x240 25 fps h264 (one key frame) + aac 44.1 kHz stereo, MP4: the frame
+//                  number in binary in a band of ten 32x40 blocks at the top (block k white when
+//                  bit k is set), and sync_markers' white flash (below the band) and beeps
+//   intra25        8 s 320x240 25 fps h264, every picture a key frame, numbered as frames10s
+//   gop12          8 s 320x240 25 fps h264, a key frame every 12 pictures, numbered likewise
+//   odd_ffv1       2 s 321x241 (really odd: odd_321x241 comes out 320x240) ffv1 yuv420p + mp3, AVI
 std::string Path(const std::string& id);
 
 // Every id above.

@@ -1,0 +1,265 @@
+#include "player/Snapshot.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <cstring>
+
+#include "engine/FFUtils.h"
+#include "engine/FFmpegLogger.h"
+#include "engine/UnicodeProtocol.h"
+#include "medialib/LibAV.h"
+#include "platform/AppPaths.h"
+#include "platform/IniFile.h"
+
+namespace player {
+namespace {
+
+const QString kSection = QStringLiteral("SnapShot");
+
+QString libraryError(int code) { return QString::fromStdString(LibraryErrorText(code)); }
+
+// One picture through palettegen/paletteuse into the gif encoder and muxer, written to `path`.
+bool writeGif(const QImage& rgb, const QString& path, QString* error) {
+    const int w = rgb.width(), h = rgb.height();
+    AVFilterGraph* graph = lav::avfilter_graph_alloc();
+    AVFilterContext* src = nullptr;
+    AVFilterContext* sink = nullptr;
+    AVFrame* in = lav::av_frame_alloc();
+    AVFrame* pal = lav::av_frame_alloc();
+    AVPacket* pkt = lav::av_packet_alloc();
+    AVCodecContext* enc = nullptr;
+    AVFormatContext* oc = nullptr;
+    bool outputOpen = false;
+    int ret = graph && in && pal && pkt ? 0 : AVERROR(ENOMEM);
+
+    const auto step = [&](int r, const char* what) {
+        if (ret >= 0 && r < 0) {
+            ret = r;
+            if (error) *error = QStringLiteral("%1: %2").arg(QLatin1String(what), libraryError(r));
+        }
+        return ret >= 0;
+    };
+
+    if (ret >= 0) {
+        const std::string args =
+            Format("video_size=%dx%d:pix_fmt=%d:time_base=1/25:pixel_aspect=1/1", w, h,
+                   static_cast<int>(AV_PIX_FMT_RGB24));
+        step(lav::avfilter_graph_create_filter(&src, lav::avfilter_get_by_name("buffer"), "in",
+                                               args.c_str(), nullptr, graph),
+             "buffer");
+    }
+    if (ret >= 0)
+        step(lav::avfilter_graph_create_filter(&sink, lav::avfilter_get_by_name("buffersink"),
+                                               "out", nullptr, nullptr, graph),
+             "buffersink");
+    if (ret >= 0) {
+        AVFilterInOut* outputs = lav::avfilter_inout_alloc();
+        AVFilterInOut* inputs = lav::avfilter_inout_alloc();
+        outputs->name = lav::av_strdup("in");
+        outputs->filter_ctx = src;
+        inputs->name = lav::av_strdup("out");
+        inputs->filter_ctx = sink;
+        step(lav::avfilter_graph_parse_ptr(
+                 graph,
+                 "split[a][b];[a]palettegen=max_colors=256:stats_mode=full[p];"
+                 "[b][p]paletteuse=dither=sierra2_4a",
+                 &inputs, &outputs, nullptr),
+             "palettegen");
+        lav::avfilter_inout_free(&inputs);
+        lav::avfilter_inout_free(&outputs);
+    }
+    if (ret >= 0) step(lav::avfilter_graph_config(graph, nullptr), "filter graph");
+    if (ret >= 0) {
+        in->format = AV_PIX_FMT_RGB24;
+        in->width = w;
+        in->height = h;
+        in->pts = 0;
+        step(lav::av_frame_get_buffer(in, 0), "frame");
+    }
+    if (ret >= 0) {
+        for (int y = 0; y < h; ++y)
+            std::memcpy(in->data[0] + static_cast<ptrdiff_t>(y) * in->linesize[0],
+                        rgb.constScanLine(y), static_cast<size_t>(w) * 3);
+        step(lav::av_buffersrc_add_frame(src, in), "buffer");
+    }
+    if (ret >= 0) step(lav::av_buffersrc_add_frame(src, nullptr), "buffer");
+    if (ret >= 0) step(lav::av_buffersink_get_frame(sink, pal), "paletteuse");
+
+    const AVCodec* codec = lav::avcodec_find_encoder(AV_CODEC_ID_GIF);
+    if (ret >= 0 && !codec) step(AVERROR_ENCODER_NOT_FOUND, "gif");
+    if (ret >= 0) {
+        enc = lav::avcodec_alloc_context3(codec);
+        if (!enc) step(AVERROR(ENOMEM), "gif");
+    }
+    if (ret >= 0) {
+        enc->width = w;
+        enc->height = h;
+        enc->pix_fmt = AV_PIX_FMT_PAL8;
+        enc->time_base = AVRational{1, 25};
+        CodecLockGuard lock;
+        step(lav::avcodec_open2(enc, codec, nullptr), "gif");
+    }
+    if (ret >= 0) step(lav::avformat_alloc_output_context2(&oc, nullptr, "gif", nullptr), "gif");
+    AVStream* st = ret >= 0 ? lav::avformat_new_stream(oc, nullptr) : nullptr;
+    if (ret >= 0 && !st) step(AVERROR(ENOMEM), "gif");
+    if (ret >= 0) {
+        st->time_base = enc->time_base;
+        step(lav::avcodec_parameters_from_context(st->codecpar, enc), "gif");
+    }
+    if (ret >= 0 && step(OpenMediaOutput(oc, path), "open")) outputOpen = true;
+    if (ret >= 0) step(lav::avformat_write_header(oc, nullptr), "gif");
+    if (ret >= 0) {
+        pal->pts = 0;
+        step(lav::avcodec_send_frame(enc, pal), "gif");
+    }
+    if (ret >= 0) step(lav::avcodec_send_frame(enc, nullptr), "gif");
+    while (ret >= 0) {
+        const int r = lav::avcodec_receive_packet(enc, pkt);
+        if (r == AVERROR_EOF) break;
+        if (!step(r, "gif")) break;
+        lav::av_packet_rescale_ts(pkt, enc->time_base, st->time_base);
+        pkt->stream_index = st->index;
+        step(lav::av_interleaved_write_frame(oc, pkt), "write");
+    }
+    if (ret >= 0) step(lav::av_write_trailer(oc), "write");
+    if (outputOpen) {
+        const int closeResult = CloseMediaOutput(oc);
+        step(closeResult, "write");
+    }
+    if (oc) lav::avformat_free_context(oc);
+    if (enc) {
+        CodecLockGuard lock;
+        lav::avcodec_free_context(&enc);
+    }
+    lav::av_packet_free(&pkt);
+    lav::av_frame_free(&pal);
+    lav::av_frame_free(&in);
+    lav::avfilter_graph_free(&graph);
+    return ret >= 0;
+}
+
+}  // namespace
+
+QString SnapshotFormatKey(SnapshotFormat format) {
+    switch (format) {
+        case SnapshotFormat::Jpg:
+            return QStringLiteral("JPG");
+        case SnapshotFormat::Gif:
+            return QStringLiteral("GIF");
+        case SnapshotFormat::Png:
+            return QStringLiteral("PNG");
+        default:
+            return QStringLiteral("BMP");
+    }
+}
+
+std::optional<SnapshotFormat> SnapshotFormatFromKey(const QString& key) {
+    for (SnapshotFormat f :
+         {SnapshotFormat::Bmp, SnapshotFormat::Jpg, SnapshotFormat::Gif, SnapshotFormat::Png})
+        if (key == SnapshotFormatKey(f)) return f;
+    return std::nullopt;
+}
+
+QString SnapshotExtension(SnapshotFormat format) {
+    return QLatin1Char('.') + SnapshotFormatKey(format).toLower();
+}
+
+QString NextSnapshotPath(const QString& folder, const QString& sourceFile, SnapshotFormat format) {
+    const QString base = QFileInfo(sourceFile).completeBaseName();
+    const QString dir = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    for (int n = 1;; ++n) {
+        const QString path =
+            dir + base + QLatin1Char('_') + QString::number(n) + SnapshotExtension(format);
+        if (!QFileInfo::exists(path)) return path;
+    }
+}
+
+bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat format,
+                   QString* error) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull()) {
+        if (error) *error = QStringLiteral("empty picture");
+        return false;
+    }
+    if (format == SnapshotFormat::Gif) {
+        // Written under a temporary name in the same folder, then renamed into place.
+        const QString partial = path + QStringLiteral(".part");
+        QString reason;
+        bool ok = writeGif(rgb, partial, &reason);
+        if (ok && !QFile::rename(partial, path)) {
+            ok = false;
+            reason = QStringLiteral("cannot rename %1").arg(partial);
+        }
+        if (!ok) {
+            QFile::remove(partial);
+            if (error) *error = reason;
+        }
+        return ok;
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    QImageWriter writer(&file, format == SnapshotFormat::Jpg   ? QByteArray("jpeg")
+                               : format == SnapshotFormat::Png ? QByteArray("png")
+                                                               : QByteArray("bmp"));
+    if (format == SnapshotFormat::Jpg) {
+        writer.setQuality(90);
+        writer.setProgressiveScanWrite(false);
+        writer.setOptimizedWrite(false);
+    }
+    if (!writer.write(rgb)) {
+        if (error) *error = writer.errorString();
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) {
+        if (error) *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+SnapshotFormat ReadSnapshotFormat(platform::IniFile& ini) {
+    const std::optional<SnapshotFormat> stored =
+        ini.Exists() ? SnapshotFormatFromKey(ini.ReadString(kSection, QStringLiteral("Picture"),
+                                                            QStringLiteral("Error")))
+                     : std::nullopt;
+    if (stored) return *stored;
+    WriteSnapshotFormat(ini, SnapshotFormat::Bmp);
+    return SnapshotFormat::Bmp;
+}
+
+void WriteSnapshotFormat(platform::IniFile& ini, SnapshotFormat format) {
+    ini.WriteString(kSection, QStringLiteral("Picture"), SnapshotFormatKey(format));
+}
+
+QString StoredSnapshotFolder(const platform::IniFile& ini) {
+    if (ini.Exists()) {
+        const QString dir =
+            ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
+        if (platform::AppPaths::IsUsableStoredFolder(dir)) return QDir::cleanPath(dir);
+    }
+    return platform::AppPaths::DefaultSnapshotFolder();
+}
+
+QString SnapshotFolder(platform::IniFile& ini) {
+    if (ini.Exists()) {
+        const QString dir =
+            ini.ReadString(kSection, QStringLiteral("Dir"), QStringLiteral("Error"));
+        if (platform::AppPaths::IsUsableStoredFolder(dir)) {
+            QDir().mkpath(dir);
+            return QDir::cleanPath(dir);
+        }
+    }
+    const QString folder = platform::AppPaths::DefaultSnapshotFolder();
+    QDir().mkpath(folder);
+    ini.WriteString(kSection, QStringLiteral("Dir"), folder);
+    return folder;
+}
+
+}  // namespace player

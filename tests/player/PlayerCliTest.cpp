@@ -1,0 +1,97 @@
+// tandrel-cli play and snapshot, driven as a script or a benchmark would.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <gtest/gtest.h>
+
+#include "PlayerTestSupport.h"
+#include "TestMedia.h"
+#include "TestSupport.h"
+
+namespace {
+
+using testmedia::Quote;
+using Result = testsupport::CommandResult;
+
+Result cli(const std::string& args) {
+    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
+}
+
+TEST(PlayerCli, PlayPrintsTimingFiguresAsJson) {
+    const Result r = cli("play " + Quote(testmedia::Path("frames10s")) + " --seconds 2 --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    ASSERT_FALSE(o.isEmpty()) << r.out;
+    EXPECT_EQ(o["audio_driver"].toString(), "dummy");
+    EXPECT_GT(o["open_to_first_picture_ms"].toDouble(), 0);
+    EXPECT_NEAR(o["seconds_played"].toDouble(), 2.0, 0.1);
+    // About two seconds at 25 pictures a second.
+    const int shown = o["pictures_shown"].toInt(), dropped = o["pictures_dropped"].toInt();
+    EXPECT_GE(shown + dropped, 48);
+    EXPECT_LE(shown + dropped, 56);
+    const QJsonArray pictures = o["shown"].toArray();
+    ASSERT_EQ(pictures.size(), shown);
+    EXPECT_EQ(pictures[0].toArray()[0].toDouble(), 0.0);
+    EXPECT_TRUE(pictures[0].toArray()[1].isNull());  // the first picture comes before the sound
+    const QJsonObject av = o["av_error_ms"].toObject();
+    EXPECT_GE(av["count"].toInt(), 40);
+    EXPECT_LE(av["median"].toDouble(), 25.0);
+    EXPECT_LE(av["median"].toDouble(), av["p95"].toDouble());
+    EXPECT_LE(av["p95"].toDouble(), av["max"].toDouble());
+}
+
+TEST(PlayerCli, PlayFromAStartTime) {
+    // Every picture a key frame: the start is exact.
+    const Result r =
+        cli("play " + Quote(testmedia::Path("intra25")) + " --start 3 --seconds 1 --json");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    const QJsonArray pictures = o["shown"].toArray();
+    ASSERT_GE(pictures.size(), 20);
+    EXPECT_NEAR(pictures[1].toArray()[0].toDouble(), 3.0, 0.05);  // [0]: the paused first one
+    EXPECT_NEAR(pictures.last().toArray()[0].toDouble(), 4.0, 0.1);
+    EXPECT_EQ(o["av_error_ms"].toObject()["count"].toInt(), 0);  // no sound
+}
+
+TEST(PlayerCli, PlayTextAndFailures) {
+    const Result text = cli("play " + Quote(testmedia::Path("mp4_h264_aac")) + " --seconds 0.5");
+    ASSERT_EQ(text.status, 0) << text.err;
+    EXPECT_NE(text.out.find("open to first picture: "), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("A/V error (ms) over "), std::string::npos) << text.out;
+
+    const std::string missing = testsupport::ScratchDir("cli") + "/nothing here.mp4";
+    const Result failed = cli("play " + Quote(missing));
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.err, missing + ": No such file or directory\n");
+
+    EXPECT_EQ(cli("play").status, 2);
+    EXPECT_EQ(cli("play a.mp4 --seconds soon").status, 2);
+    EXPECT_EQ(cli("play a.mp4 b.mp4").status, 2);
+    EXPECT_EQ(cli("play --help").status, 0);
+}
+
+TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
+    const std::string dir = testsupport::ScratchDir("cli shots");
+    const std::string clip = testmedia::Path("intra25");
+    const Result r = cli("snapshot " + Quote(clip) + " --at 3 --format png --out " + Quote(dir));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, dir + "/intra25_1.png\n");
+    const QImage shot = playertest::DecodeImageFile(dir + "/intra25_1.png");
+    ASSERT_EQ(shot.size(), QSize(320, 240));
+    EXPECT_NEAR(playertest::FrameNumber(shot), 75, 1);
+    EXPECT_LE(playertest::MaxAbsError(shot, playertest::ReferenceFrame(clip, 75)), 2);
+
+    const Result second =
+        cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
+    EXPECT_EQ(second.out, dir + "/intra25_2.png\n");
+
+    EXPECT_EQ(cli("snapshot " + Quote(clip) + " --format png").status, 2);  // no --at
+    EXPECT_EQ(cli("snapshot " + Quote(clip) + " --at 1 --format tiff").status, 2);
+    const Result sound =
+        cli("snapshot " + Quote(testmedia::Path("wav_pcm")) + " --at 1 --out " + Quote(dir));
+    EXPECT_EQ(sound.status, 1);
+    EXPECT_EQ(sound.out, "");
+}
+
+}  // namespace
