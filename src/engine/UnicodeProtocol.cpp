@@ -183,6 +183,18 @@ QByteArray NativeFileName(const TPathFileName& name) {
     return bytes;
 }
 
+TPathFileName FitFileName(const TPathFileName& base, const QString& tail) {
+    constexpr qsizetype kNameMax = 255;
+    const qsizetype start = base.lastIndexOf(QLatin1Char('/')) + 1;
+    QString kept = base;
+    while (kept.size() > start && NativeFileName((kept + tail).mid(start)).size() > kNameMax) {
+        const bool pair = kept.size() - start >= 2 && kept.back().isLowSurrogate() &&
+                          kept.at(kept.size() - 2).isHighSurrogate();
+        kept.chop(pair ? 2 : 1);
+    }
+    return kept + tail;
+}
+
 void SetCodePage(CodePage page) {
     std::lock_guard<std::mutex> lk(gCodePageMutex);
     gCodePage = std::move(page);

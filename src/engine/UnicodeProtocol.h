@@ -36,6 +36,11 @@ struct AVDictionary;
 TPathFileName FileNameFromNative(const QByteArray& bytes);
 QByteArray NativeFileName(const TPathFileName& name);
 
+// `base` + `tail` (a made-up name: a number, an extension), with whole characters dropped from
+// the end of `base`'s file-name part until the file name fits the 255 bytes the usual Linux file
+// systems take. The folder is never shortened.
+TPathFileName FitFileName(const TPathFileName& base, const QString& tail);
+
 // Passed through unchanged when a name starts with one of these followed by ':'.
 inline constexpr const char* kKnownProtocols = ":unicode:stream:gopher:http:pipe:rtp:tcp:udp:";
 inline constexpr const char* kUnicodePrefix = "unicode:utf8:";

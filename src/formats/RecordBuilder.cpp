@@ -24,22 +24,6 @@ void SplitExtension(const QString& path, QString* base, QString* ext) {
     *ext = dot < 0 ? QString{} : path.mid(dot);
 }
 
-// The longest file name the usual Linux file systems take, in bytes.
-constexpr qsizetype kNameMax = 255;
-
-// `base` + `tail`, with whole characters dropped from the end of `base`'s file-name part until
-// the file name (in the bytes it has on disk) fits kNameMax. The folder is never shortened.
-QString FitFileName(const QString& base, const QString& tail) {
-    const qsizetype start = FileNameStart(base);
-    QString kept = base;
-    while (kept.size() > start && NativeFileName((kept + tail).mid(start)).size() > kNameMax) {
-        const bool pair = kept.size() - start >= 2 && kept.back().isLowSurrogate() &&
-                          kept.at(kept.size() - 2).isHighSurrogate();
-        kept.chop(pair ? 2 : 1);
-    }
-    return kept + tail;
-}
-
 }  // namespace
 
 std::string ForcedInputFormat(const QString& source) {

@@ -1,5 +1,5 @@
-// File names of every kind through tandrel-cli probe, transcode and convert, read back with
-// ffprobe: CJK, emoji, spaces, quotes, a leading "-", a 255-byte name and bytes that are not
+// File names of every kind through tandrel-cli probe, transcode, convert, play and snapshot, read
+// back with ffprobe: CJK, emoji, spaces, quotes, a leading "-", a 255-byte name and bytes that are not
 // UTF-8 (as old archives in GBK have them). Names are handled as bytes here (std::string), the
 // way the shell hands them over.
 #include <QJsonArray>
@@ -127,6 +127,38 @@ TEST_P(Names, ConvertNamesTheOutputAfterTheSource) {
     // The source is as it was.
     EXPECT_EQ(testsupport::ReadFile(source),
               testsupport::ReadFile(testmedia::Path("avi_mpeg4_mp3")));
+}
+
+TEST_P(Names, PlayPlaysTheFile) {
+    const std::string source = sourceNamed(name());
+    const testsupport::CommandResult r = Cli("play --seconds 1 --json -- " + Quote(source));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const QJsonObject stats = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
+    // A second of a 25 fps clip: 25 pictures, give or take the first and the last.
+    EXPECT_NEAR(stats["seconds_played"].toDouble(), 1.0, 0.1) << r.out;
+    EXPECT_GE(stats["pictures_shown"].toInt(), 23) << r.out;
+}
+
+TEST_P(Names, SnapshotSavesThePicture) {
+    const std::string source = sourceNamed(name());
+    const std::string out = testsupport::ScratchDir(std::string("snaps/") + name().kind);
+    const testsupport::CommandResult r =
+        Cli("snapshot --at 1 --format png --out " + Quote(out) + " -- " + Quote(source));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<std::string> files = clitest::FilesIn(out);
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_LE(files[0].size(), 255u);
+    if (name().kind == std::string("long")) {
+        // "gh" gives way to "_1": the name fills the 255 bytes exactly.
+        EXPECT_EQ(files[0], name().base.substr(0, name().base.size() - 2) + "_1.png");
+    } else if (name().kind != std::string("not utf8")) {
+        EXPECT_EQ(files[0], name().base + "_1.png");
+    }
+    const QJsonObject facts = testsupport::FfprobeJson(out + "/" + files[0]);
+    const QJsonObject picture = facts["streams"].toArray().at(0).toObject();
+    EXPECT_EQ(picture["codec_name"].toString(), "png");
+    EXPECT_EQ(picture["width"].toInt(), 320);
+    EXPECT_EQ(picture["height"].toInt(), 240);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cli, Names, ::testing::Range<size_t>(0, 7),
