@@ -13,6 +13,7 @@ packages=(
     libsdl2-dev libopencore-amrnb-dev
     libgtest-dev libgmock-dev
     ffmpeg xvfb fonts-noto-cjk
+    clang libclang-rt-14-dev llvm  # sanitizer and fuzzing builds (scripts/test.sh --sanitizers)
 )
 
 missing=()

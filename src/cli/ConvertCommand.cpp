@@ -18,9 +18,11 @@
 #include <unistd.h>
 
 #include "cli/Commands.h"
+#include "engine/FFUtils.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegVCL.h"
 #include "engine/MainThread.h"
+#include "engine/UnicodeProtocol.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/FormatCatalog.h"
 #include "formats/OptionsModel.h"
@@ -148,9 +150,9 @@ std::optional<int> parseArguments(const QStringList& args, Request* request) {
                               .arg(parser.value(profile)));
     const bool audioOnly = FindProfile(r.profile)->audioOnly;
 
-    r.outputFolder = parser.isSet(out) ? parser.value(out) : QDir::currentPath();
+    r.outputFolder = parser.isSet(out) ? parser.value(out) : GetCurrentDir();
     if (r.outputFolder.isEmpty()) return usageError(QStringLiteral("--out needs a folder"));
-    r.outputFolder = QDir::cleanPath(QDir(r.outputFolder).absolutePath());
+    r.outputFolder = ExpandFileName(r.outputFolder);
 
     if (parser.isSet(jobs)) {
         r.jobs = parser.value(jobs).toInt(&ok);
@@ -388,7 +390,7 @@ int RunConvert(const QStringList& args) {
     // Names given to earlier files of this command, and the sources themselves: never an output.
     QSet<QString> claimed;
     for (const QString& file : request.files)
-        claimed.insert(QDir::cleanPath(QDir(file).absolutePath()));
+        claimed.insert(ExpandFileName(file));
 
     auto reject = [&](FileJob job, const QString& error) {
         job.state = FileJob::State::Rejected;
@@ -399,7 +401,7 @@ int RunConvert(const QStringList& args) {
 
     for (const QString& file : request.files) {
         FileJob job;
-        job.source = QDir::cleanPath(QDir(file).absolutePath());
+        job.source = ExpandFileName(file);
         JobFields fields;
         fields.ResetOptions();
         fields.FormatIndex = request.profile;
@@ -441,7 +443,8 @@ int RunConvert(const QStringList& args) {
         const bool overwrite = request.overwrite;
         job.output = NumberedName(
             CandidateOutputName(fields, mode, request.outputFolder), [&](const QString& p) {
-                return claimed.contains(p) || (!overwrite && QFileInfo::exists(p));
+                return claimed.contains(p) ||
+                       (!overwrite && ::access(NativeFileName(p).constData(), F_OK) == 0);
             });
         const TOutputOptions output = BuildOutputRecord(fields, mode, job.output);
         if (!vcl.SetOutputFile(task, job.output, &output)) {

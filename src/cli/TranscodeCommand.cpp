@@ -13,6 +13,7 @@
 #include "engine/CommandLine.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegLogger.h"
+#include "engine/UnicodeProtocol.h"
 
 namespace {
 
@@ -32,6 +33,16 @@ std::string clock(int64_t us) {
     const int64_t s = us / 1000000;
     return Format("%02d:%02d:%02d", static_cast<int>(s / 3600), static_cast<int>(s / 60 % 60),
                   static_cast<int>(s % 60));
+}
+
+// The last JSON event of a run: how it ended, and why when it failed.
+void printEnd(bool finished, bool hasError, const std::string& error) {
+    const QJsonObject o{{"event", "end"},
+                        {"finished", finished},
+                        {"hasError", hasError},
+                        {"error", QString::fromStdString(error)}};
+    std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+    std::fflush(stdout);
 }
 
 }  // namespace
@@ -70,7 +81,7 @@ int RunTranscode(const QStringList& args) {
                 return 2;
             }
         } else {
-            tokens.push_back(a.toStdString());
+            tokens.push_back(NativeFileName(a).toStdString());  // names keep their bytes
         }
     }
     if (tokens.empty()) {
@@ -93,7 +104,11 @@ int RunTranscode(const QStringList& args) {
             std::fprintf(stderr, "tandrel-cli transcode: %s\n", message.c_str());
             printUsage(stderr);
             return 2;
-        case CommandLineResult::Failed: std::fprintf(stderr, "%s\n", message.c_str()); return 1;
+        case CommandLineResult::Failed:
+            std::fprintf(stderr, "%s\n", message.c_str());
+            // A script reading the events learns of a set-up failure the same way.
+            if (progress == Progress::Json) printEnd(false, true, message);
+            return 1;
     }
 
     const int64_t start = lav::av_gettime_relative();
@@ -134,13 +149,7 @@ int RunTranscode(const QStringList& args) {
     });
     task.RunConversion();
     if (progress == Progress::Bar) std::fprintf(stderr, "\n");
-    if (progress == Progress::Json) {
-        QJsonObject o{{"event", "end"},
-                      {"finished", task.Finished()},
-                      {"hasError", task.HasError()},
-                      {"error", QString::fromStdString(task.ErrorMessage())}};
-        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-    }
+    if (progress == Progress::Json) printEnd(task.Finished(), task.HasError(), task.ErrorMessage());
     if (!task.Finished()) {
         std::fprintf(stderr, "%s\n",
                      task.HasError() ? task.ErrorMessage().c_str() : "The conversion was stopped.");

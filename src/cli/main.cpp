@@ -9,6 +9,7 @@
 #include "engine/FFUtils.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
+#include "engine/UnicodeProtocol.h"
 #include "medialib/LibAV.h"
 
 namespace {
@@ -49,8 +50,9 @@ bool CliLoadLibraries() {
 
 int RunLibs(const QStringList& args) {
     if (args.size() > 1) {
-        std::fprintf(stdout, "Usage: tandrel-cli libs\n");
-        return args.contains(QStringLiteral("--help")) ? 0 : 2;
+        const bool help = args.size() == 2 && args[1] == QLatin1String("--help");
+        std::fprintf(help ? stdout : stderr, "Usage: tandrel-cli libs\n");
+        return help ? 0 : 2;
     }
     std::string error;
     const bool ok = LoadMediaLibraries(kPlayerSet, DefaultLibraryPath(), &error);
@@ -71,7 +73,9 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tandrel-cli"));
     mainthread::SetUiThread();
-    const QStringList args = QCoreApplication::arguments().mid(1);
+    // The arguments as given: a file name that is not valid UTF-8 keeps its bytes.
+    QStringList args;
+    for (int i = 1; i < argc; ++i) args << FileNameFromNative(QByteArray(argv[i]));
     if (args.isEmpty() || args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h")) {
         printUsage(stdout);
         return args.isEmpty() ? 2 : 0;

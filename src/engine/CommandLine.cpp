@@ -2,6 +2,8 @@
 
 #include <set>
 
+#include "engine/UnicodeProtocol.h"
+
 namespace {
 
 // Options of the vocabulary that take no value on a command line.
@@ -31,7 +33,7 @@ CommandLineResult ApplyCommandLine(TCustomFFmpeg& task, const std::vector<std::s
                 }
                 const std::string& value = words[++i];
                 if (name == "i") {
-                    if (!task.OpenInput(QString::fromStdString(value))) {
+                    if (!task.OpenInput(FileNameFromNative(QByteArray::fromStdString(value)))) {
                         *message = task.ErrorText();
                         return CommandLineResult::Failed;
                     }
@@ -44,7 +46,8 @@ CommandLineResult ApplyCommandLine(TCustomFFmpeg& task, const std::vector<std::s
                     *message = "no input before '" + word + "'";
                     return CommandLineResult::UsageError;
                 }
-                if (task.OpenOutput(QString::fromStdString(word), join) < 0) {
+                const TPathFileName output = FileNameFromNative(QByteArray::fromStdString(word));
+                if (task.OpenOutput(output, join) < 0) {
                     *message = task.ErrorText();
                     return CommandLineResult::Failed;
                 }

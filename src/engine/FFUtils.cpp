@@ -19,12 +19,13 @@
 #include <vector>
 
 #include "engine/MainThread.h"
+#include "engine/UnicodeProtocol.h"
 #include "medialib/LibAV.h"
 
 namespace {
 
 bool statPath(const QString& path, struct stat* st) {
-    return !path.isEmpty() && ::stat(path.toUtf8().constData(), st) == 0;
+    return !path.isEmpty() && ::stat(NativeFileName(path).constData(), st) == 0;
 }
 
 // Days since 1899-12-30 of a broken-down local time.
@@ -87,7 +88,11 @@ int64_t GetFileSize(const QString& path) {
     return static_cast<int64_t>(st.st_size);
 }
 
-QString GetCurrentDir() { return QDir::currentPath(); }
+QString GetCurrentDir() {
+    std::vector<char> buf(PATH_MAX);
+    if (!::getcwd(buf.data(), buf.size())) return QDir::currentPath();
+    return FileNameFromNative(QByteArray(buf.data()));
+}
 
 bool SetCurrentDir(const QString& dir) { return QDir::setCurrent(dir); }
 
@@ -96,7 +101,11 @@ QString GetEnvironmentVariable(const QString& name) {
 }
 
 QString ExpandFileName(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // Text only: Qt's file engine would turn a name that is not valid UTF-8 into another name.
+    const QString absolute = path.startsWith(QLatin1Char('/'))
+                                 ? path
+                                 : IncludeTrailingPathDelimiter(GetCurrentDir()) + path;
+    return QDir::cleanPath(absolute);
 }
 
 QString ExeFileName() {
@@ -115,14 +124,14 @@ int FindFiles(const QString& folder, const QString& pattern, int attrFilter,
               const std::function<void(const TSearchRec&)>& each) {
     const QString dirPath = IncludeTrailingPathDelimiter(folder.isEmpty() ? QStringLiteral(".")
                                                                            : folder);
-    DIR* dir = ::opendir(dirPath.toUtf8().constData());
+    DIR* dir = ::opendir(NativeFileName(dirPath).constData());
     if (!dir) return -1;
     std::vector<TSearchRec> found;
     const QByteArray pat = pattern.toUtf8();
     while (const dirent* de = ::readdir(dir)) {
         if (std::strcmp(de->d_name, ".") == 0 || std::strcmp(de->d_name, "..") == 0) continue;
         if (::fnmatch(pat.constData(), de->d_name, 0) != 0) continue;
-        const QString name = QString::fromUtf8(de->d_name);
+        const QString name = FileNameFromNative(QByteArray(de->d_name));
         struct stat st;
         if (!statPath(dirPath + name, &st)) continue;
         TSearchRec rec;
@@ -130,7 +139,7 @@ int FindFiles(const QString& folder, const QString& pattern, int attrFilter,
         rec.Size = static_cast<int64_t>(st.st_size);
         if (S_ISDIR(st.st_mode)) rec.Attr |= faDirectory;
         if (name.startsWith(QLatin1Char('.'))) rec.Attr |= faHidden;
-        if (::access((dirPath + name).toUtf8().constData(), W_OK) != 0) rec.Attr |= faReadOnly;
+        if (::access(NativeFileName(dirPath + name).constData(), W_OK) != 0) rec.Attr |= faReadOnly;
         if (!S_ISDIR(st.st_mode)) rec.Attr |= faArchive;
         if ((rec.Attr & faDirectory) && !(attrFilter & faDirectory)) continue;
         if ((rec.Attr & faHidden) && !(attrFilter & faHidden)) continue;

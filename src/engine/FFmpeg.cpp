@@ -277,7 +277,7 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
         // Only regular files are opened: a FIFO or a device could block for ever.
         if (!IsRegularFile(fileName)) {
             lav::av_dict_free(&opts);
-            const bool exists = ::access(fileName.toUtf8().constData(), F_OK) == 0;
+            const bool exists = ::access(NativeFileName(fileName).constData(), F_OK) == 0;
             fail(fileName.toStdString() + ": " +
                  (exists ? std::string("Not a regular file") : LibraryErrorText(AVERROR(ENOENT))));
         }
@@ -427,14 +427,14 @@ namespace {
 // The folder of `name` exists and is writable; an existing file at `name` is writable. Nothing
 // on disk changes.
 int checkWritable(const TPathFileName& name) {
-    const QByteArray path = name.toUtf8();
+    const QByteArray path = NativeFileName(name);
     if (::access(path.constData(), F_OK) == 0) {
         if (!FileExists(name)) return AVERROR(EISDIR);  // a folder
         return ::access(path.constData(), W_OK) == 0 ? 0 : AVERROR(errno);
     }
     QString folder = ExtractFilePath(name);
     if (folder.isEmpty()) folder = QStringLiteral(".");
-    const QByteArray dir = folder.toUtf8();
+    const QByteArray dir = NativeFileName(folder);
     if (::access(dir.constData(), F_OK) != 0) return AVERROR(ENOENT);
     return ::access(dir.constData(), W_OK | X_OK) == 0 ? 0 : AVERROR(errno);
 }
@@ -1021,5 +1021,5 @@ void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
     // Only a regular file this task created, and only when nothing was written into it.
     if (deleteIfEmptyAndOurs && of.created && !of.existedBefore && IsRegularFile(of.fileName) &&
         GetFileSize(of.fileName) == 0)
-        ::unlink(of.fileName.toUtf8().constData());
+        ::unlink(NativeFileName(of.fileName).constData());
 }

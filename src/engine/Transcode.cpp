@@ -1580,7 +1580,7 @@ void TCustomFFmpeg::RunConversion() {
             }
             const bool broken = hasError_ && !trailerWritten;
             if (broken && out.created && !out.existedBefore && IsRegularFile(out.fileName))
-                ::unlink(out.fileName.toUtf8().constData());
+                ::unlink(NativeFileName(out.fileName).constData());
             releaseOutput(out, true);
         }
         for (auto& in : inputs_) {

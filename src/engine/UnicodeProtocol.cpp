@@ -12,6 +12,36 @@
 
 namespace {
 
+// A lone surrogate U+DC80..U+DCFF stands for one byte of an invalid UTF-8 sequence.
+constexpr char16_t kByteEscape = 0xDC00;
+
+// The length of the valid UTF-8 sequence at `p` (RFC 3629: no overlong forms, no surrogates,
+// nothing above U+10FFFF), 0 when there is none; its code point in *cp.
+int validSequence(const unsigned char* p, const unsigned char* end, char32_t* cp) {
+    const unsigned char b = p[0];
+    int len;
+    char32_t min;
+    if (b < 0x80) {
+        *cp = b;
+        return 1;
+    } else if (b >= 0xC2 && b <= 0xDF) {
+        len = 2, min = 0x80, *cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+        len = 3, min = 0x800, *cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+        len = 4, min = 0x10000, *cp = b & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p < len) return 0;
+    for (int i = 1; i < len; ++i) {
+        if ((p[i] & 0xC0) != 0x80) return 0;
+        *cp = (*cp << 6) | (p[i] & 0x3F);
+    }
+    if (*cp < min || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF)) return 0;
+    return len;
+}
+
 std::mutex gCodePageMutex;
 CodePage gCodePage;  // empty: UTF-8
 
@@ -22,8 +52,8 @@ bool encodeLocal(const QString& name, QByteArray* out) {
         encode = gCodePage.encode;
     }
     if (encode) return encode(name, out);
-    *out = name.toUtf8();
-    return QString::fromUtf8(*out) == name;
+    *out = NativeFileName(name);
+    return true;
 }
 
 QString decodeLocal(const QByteArray& bytes) {
@@ -32,7 +62,7 @@ QString decodeLocal(const QByteArray& bytes) {
         std::lock_guard<std::mutex> lk(gCodePageMutex);
         decode = gCodePage.decode;
     }
-    return decode ? decode(bytes) : QString::fromUtf8(bytes);
+    return decode ? decode(bytes) : FileNameFromNative(bytes);
 }
 
 constexpr int kBufferSize = 1 << 16;
@@ -114,6 +144,57 @@ int ioClose2(AVFormatContext*, AVIOContext* pb) {
 
 }  // namespace
 
+TPathFileName FileNameFromNative(const QByteArray& bytes) {
+    QString name;
+    name.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const unsigned char* end = p + bytes.size();
+    while (p < end) {
+        char32_t cp;
+        const int len = validSequence(p, end, &cp);
+        if (len == 0) {
+            name += QChar(static_cast<char16_t>(kByteEscape + *p));
+            ++p;
+            continue;
+        }
+        const char32_t one[] = {cp};
+        name += QString::fromUcs4(one, 1);
+        p += len;
+    }
+    return name;
+}
+
+QByteArray NativeFileName(const TPathFileName& name) {
+    QByteArray bytes;
+    bytes.reserve(name.size() * 3);
+    const qsizetype n = name.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = name[i].unicode();
+        if (u >= kByteEscape + 0x80 && u <= kByteEscape + 0xFF) {
+            bytes += static_cast<char>(u - kByteEscape);
+            continue;
+        }
+        // Everything else as UTF-8, a surrogate pair as one character.
+        const qsizetype len =
+            QChar::isHighSurrogate(u) && i + 1 < n && name[i + 1].isLowSurrogate() ? 2 : 1;
+        bytes += name.mid(i, len).toUtf8();
+        i += len - 1;
+    }
+    return bytes;
+}
+
+TPathFileName FitFileName(const TPathFileName& base, const QString& tail) {
+    constexpr qsizetype kNameMax = 255;
+    const qsizetype start = base.lastIndexOf(QLatin1Char('/')) + 1;
+    QString kept = base;
+    while (kept.size() > start && NativeFileName((kept + tail).mid(start)).size() > kNameMax) {
+        const bool pair = kept.size() - start >= 2 && kept.back().isLowSurrogate() &&
+                          kept.at(kept.size() - 2).isHighSurrogate();
+        kept.chop(pair ? 2 : 1);
+    }
+    return kept + tail;
+}
+
 void SetCodePage(CodePage page) {
     std::lock_guard<std::mutex> lk(gCodePageMutex);
     gCodePage = std::move(page);
@@ -128,22 +209,23 @@ std::string FileNameToUrl(const TPathFileName& name) {
     }
     QByteArray local;
     if (encodeLocal(name, &local) && decodeLocal(local) == name) return local.toStdString();
-    return kUnicodePrefix + name.toUtf8().toStdString();
+    return kUnicodePrefix + NativeFileName(name).toStdString();
 }
 
 TPathFileName UrlToFileName(const std::string& url) {
     const size_t prefix = std::strlen(kUnicodePrefix);
     if (url.size() > prefix && url.compare(0, prefix, kUnicodePrefix) == 0)
-        return QString::fromUtf8(url.data() + prefix, static_cast<qsizetype>(url.size() - prefix));
+        return FileNameFromNative(
+            QByteArray(url.data() + prefix, static_cast<qsizetype>(url.size() - prefix)));
     return decodeLocal(QByteArray::fromStdString(url));
 }
 
 AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error) {
-    // The name may also arrive in the library's "unicode:utf8:" form; the file system takes
-    // UTF-8 names.
-    const QString real =
-        name.startsWith(QLatin1String(kUnicodePrefix)) ? UrlToFileName(name.toStdString()) : name;
-    const QByteArray path = real.toUtf8();
+    // The name may also arrive in the library's "unicode:utf8:" form.
+    const QString real = name.startsWith(QLatin1String(kUnicodePrefix))
+                             ? UrlToFileName(NativeFileName(name).toStdString())
+                             : name;
+    const QByteArray path = NativeFileName(real);
     int flags = O_CLOEXEC;
     switch (mode) {
         case FileMode::Read: flags |= O_RDONLY; break;

@@ -1,8 +1,9 @@
 // File names for the media libraries, and the file I/O layer every media open goes through.
 //
-// Names: on Linux the "code page" is UTF-8, so `FileNameToUrl` passes names as UTF-8; a name the
-// code page cannot hold becomes "unicode:utf8:" + its UTF-8 bytes, and `UrlToFileName` reads
-// both forms back. Results are returned by value (no shared buffer): any thread.
+// Names: on Linux the "code page" is the file system's own bytes (NativeFileName), so
+// `FileNameToUrl` passes names as they are on disk; a name a narrower code page cannot hold
+// becomes "unicode:utf8:" + its bytes, and `UrlToFileName` reads both forms back. Results are
+// returned by value (no shared buffer): any thread.
 //
 // I/O layer: the library never opens a local file by itself. We open the file (by its real
 // name), hand the library an AVIOContext with our read/write/seek callbacks, and route the
@@ -24,6 +25,21 @@ struct AVFormatContext;
 struct AVIOContext;
 struct AVInputFormat;
 struct AVDictionary;
+
+// File names as the system keeps them: bytes, usually UTF-8 but not always (names from an old
+// archive or a FAT disk in GBK, say). Such a name keeps every byte through a QString: each byte
+// of an invalid UTF-8 sequence becomes the lone surrogate U+DC80 + (byte - 0x80), which no valid
+// UTF-8 decodes to, and turns back into that byte when the name goes to the system. Valid UTF-8
+// reads as usual. Every name handed to the system (open, stat, access, unlink, opendir) goes
+// through NativeFileName; names read from it (command lines, folder listings) through
+// FileNameFromNative. Any thread.
+TPathFileName FileNameFromNative(const QByteArray& bytes);
+QByteArray NativeFileName(const TPathFileName& name);
+
+// `base` + `tail` (a made-up name: a number, an extension), with whole characters dropped from
+// the end of `base`'s file-name part until the file name fits the 255 bytes the usual Linux file
+// systems take. The folder is never shortened.
+TPathFileName FitFileName(const TPathFileName& base, const QString& tail);
 
 // Passed through unchanged when a name starts with one of these followed by ':'.
 inline constexpr const char* kKnownProtocols = ":unicode:stream:gopher:http:pipe:rtp:tcp:udp:";

@@ -1,5 +1,7 @@
 #include "formats/RecordBuilder.h"
 
+#include "engine/UnicodeProtocol.h"
+
 namespace formats {
 
 namespace {
@@ -99,15 +101,18 @@ TOutputOptions BuildOutputRecord(const JobFields& f, AddMode mode, const QString
 }
 
 QString CandidateOutputName(const JobFields& f, AddMode mode, const QString& outputFolder) {
-    if (mode == AddMode::OneFile) return f.OutputFile;
     QString base, ext, ignored;
+    if (mode == AddMode::OneFile) {
+        SplitExtension(f.OutputFile, &base, &ext);
+        return FitFileName(base, ext);
+    }
     SplitExtension(f.OutputFile, &ignored, &ext);
     const QString source = f.SourceFile.mid(FileNameStart(f.SourceFile));
     const qsizetype dot = source.lastIndexOf(QLatin1Char('.'));
     base = dot < 0 ? source : source.left(dot);
     QString folder = outputFolder;
     if (!folder.endsWith(QLatin1Char('/'))) folder += QLatin1Char('/');
-    return folder + base + ext;
+    return FitFileName(folder + base, ext);
 }
 
 QString NumberedName(const QString& path, const NameTaken& taken) {
@@ -115,8 +120,8 @@ QString NumberedName(const QString& path, const NameTaken& taken) {
     QString base, ext;
     SplitExtension(path, &base, &ext);
     for (qint64 n = 1;; ++n) {
-        const QString name =
-            base + QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')') + ext;
+        const QString number = QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')');
+        const QString name = FitFileName(base, number + ext);
         if (!taken(name)) return name;
     }
 }

@@ -39,7 +39,8 @@ std::string ForcedInputFormat(const QString& source);
 
 // The output name before numbering. One file: `OutputFile` as the options dialog built it.
 // Several files: `outputFolder`, "/", the source's file name without its extension, and the
-// extension of `OutputFile` (only the last part of a two-dot tag such as ".psp.mp4").
+// extension of `OutputFile` (only the last part of a two-dot tag such as ".psp.mp4"). A file name
+// longer than the 255 bytes Linux file systems take loses characters from the end of its base.
 QString CandidateOutputName(const JobFields& fields, AddMode mode, const QString& outputFolder);
 
 // Whether a name is taken (exists on disk, or belongs to another file of the same batch).
@@ -47,7 +48,8 @@ using NameTaken = std::function<bool(const QString& path)>;
 
 // `path` itself when it is not taken; else base + "(New_" + n + ")" + ext for the smallest n ≥ 1
 // whose name is not taken (ext: from the last dot of the file-name part, dot included; none when
-// that part has no dot).
+// that part has no dot). The base loses characters from its end where the number would make the
+// file name longer than 255 bytes.
 QString NumberedName(const QString& path, const NameTaken& taken);
 
 // The name a row's output gets when a batch starts: the stored name's file-name part moved into

@@ -171,8 +171,8 @@ QString NextSnapshotPath(const QString& folder, const QString& sourceFile, Snaps
     const QString base = QFileInfo(sourceFile).completeBaseName();
     const QString dir = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     for (int n = 1;; ++n) {
-        const QString path =
-            dir + base + QLatin1Char('_') + QString::number(n) + SnapshotExtension(format);
+        const QString path = FitFileName(
+            dir + base, QLatin1Char('_') + QString::number(n) + SnapshotExtension(format));
         if (!QFileInfo::exists(path)) return path;
     }
 }

@@ -22,7 +22,8 @@ std::optional<SnapshotFormat> SnapshotFormatFromKey(const QString& key);
 QString SnapshotExtension(SnapshotFormat format);
 
 // folder + "/" + the source's file name without its extension + "_" + n + extension, for the
-// smallest n from 1 whose file does not exist yet.
+// smallest n from 1 whose file does not exist yet. A name longer than the 255 bytes a file
+// system takes loses characters at the end of the source's part.
 QString NextSnapshotPath(const QString& folder, const QString& sourceFile, SnapshotFormat format);
 
 // Writes `image` (any size; converted to 24-bit RGB): BMP as a 24-bit bitmap, JPEG baseline at

@@ -97,14 +97,11 @@ const char* translateKey(const char* key) {
     return key;
 }
 
-// "yyyy-mm-dd hh:nn:ss" of seconds since 1970 moved by the zone's standard offset.
-std::string localStandardTime(int64_t seconds) {
-    ::tzset();
-    const time_t t = static_cast<time_t>(seconds - static_cast<int64_t>(::timezone));
-    struct tm tm;
-    if (!::gmtime_r(&t, &tm)) return {};
-    return Format("%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                  tm.tm_hour, tm.tm_min, tm.tm_sec);
+// "yyyy-mm-dd hh:nn:ss" of seconds since 1970 in local time, with the offset in force at that
+// moment (summer time included), as every other time the program shows and the time stamp a
+// user gives an output.
+std::string localTime(int64_t seconds) {
+    return FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(seconds));
 }
 
 void appendLine(std::string* text, const std::string& line) {
@@ -242,10 +239,10 @@ bool TCustomAVProbe::LoadFile(const TPathFileName& fileName, const std::string& 
     // Opening a FIFO or a device would block (or never end); a folder cannot be read. Only a
     // regular file (or a name that does not exist, which the open reports) goes further.
     const QString real = fileName.startsWith(QLatin1String(kUnicodePrefix))
-                             ? UrlToFileName(fileName.toStdString())
+                             ? UrlToFileName(NativeFileName(fileName).toStdString())
                              : fileName;
     struct stat st;
-    if (::stat(real.toUtf8().constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    if (::stat(NativeFileName(real).constData(), &st) == 0 && !S_ISREG(st.st_mode)) {
         report(llError,
                name8 + (S_ISDIR(st.st_mode) ? ": Is a directory" : ": Not a regular file"));
         return false;
@@ -502,7 +499,7 @@ std::string TCustomAVProbe::InfoText() {
     if (info.StartTime >= 0)
         appendLine(&text, "StartTime: " + avprobe::SecondsText(info.StartTime));
     appendLine(&text, "Bit Rate: " + avprobe::BitRateText(info.BitRate));
-    if (info.Timestamp > 0) appendLine(&text, "Time Stamp: " + localStandardTime(info.Timestamp));
+    if (info.Timestamp > 0) appendLine(&text, "Time Stamp: " + localTime(info.Timestamp));
     text += avprobe::TagBlock(ic->metadata, "");
 
     const unsigned streams = ic->nb_streams;

@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "TestSupport.h"
 #include "formats/OptionsModel.h"
 #include "formats/RecordBuilder.h"
+#include "engine/UnicodeProtocol.h"
 
 using namespace formats;
 
@@ -265,6 +267,50 @@ TEST(OutputNames, BatchStartMovesAndRenumbers) {
     // Only the file name can hold a number.
     EXPECT_EQ(BatchOutputName("/old/clip.mp3", "/x(New_1)", OverwritePolicy::NewName, exists),
               QStringLiteral("/x(New_1)/clip.mp3"));
+}
+
+TEST(OutputNames, LongNamesAreShortenedToWholeCharactersWithinTheFileSystemsLimit) {
+    // Linux file systems take 255 bytes per file name. "長" is 3 bytes in UTF-8, "🎬" 4, and a
+    // byte of a name that is not UTF-8 (kept as one escape character) 1.
+    const QString cjk = QString(80, QChar(0x9577));  // 240 bytes
+    const JobFields source = Confirmed(300, {}, "/src/" + cjk + "abcdefghijklmno.avi");
+    const QString name = CandidateOutputName(source, AddMode::SeveralFiles, "/out");
+    EXPECT_EQ(name, "/out/" + cjk + "abcdefghijk.mp3");  // 240 + 15 + 4 bytes: four letters go
+
+    // The number costs seven bytes more: seven more letters go.
+    const QSet<QString> taken{name};
+    const NameTaken isTaken = [&](const QString& p) { return taken.contains(p); };
+    EXPECT_EQ(NumberedName(name, isTaken), "/out/" + cjk + "abcd(New_1).mp3");
+
+    // Whole characters only: a 4-byte character goes as a whole, never half of it.
+    const QString emoji = QString::fromUtf8("\xF0\x9F\x8E\xAC");
+    const QString mixed = QString(62, QChar(0x9577)) + emoji + emoji;  // 186 + 8 bytes
+    const JobFields wide = Confirmed(300, {}, "/src/" + mixed + QString(57, 'x') + ".avi");
+    const QString fitted = CandidateOutputName(wide, AddMode::SeveralFiles, "/out");
+    EXPECT_EQ(fitted, "/out/" + mixed + QString(57, 'x') + ".mp3");  // 194 + 57 + 4 = 255
+    EXPECT_EQ(NumberedName(fitted, [&](const QString& p) { return p == fitted; }),
+              "/out/" + mixed + QString(50, 'x') + "(New_1).mp3");  // 194 + 50 + 11
+    const QString endsInEmoji = "/out/" + QString(81, QChar(0x9577)) + emoji + ".mp3";  // 251
+    EXPECT_EQ(NumberedName(endsInEmoji, [&](const QString& p) { return p == endsInEmoji; }),
+              "/out/" + QString(81, QChar(0x9577)) + "(New_1).mp3");  // 243 + 11
+
+    // A name that is not UTF-8 counts its bytes, one per escaped byte.
+    const QString gbk = FileNameFromNative(QByteArray(251, '\xB3'));
+    const QString gbkOut = CandidateOutputName(Confirmed(300, {}, "/src/" + gbk + ".avi"),
+                                               AddMode::SeveralFiles, "/out");
+    EXPECT_EQ(NativeFileName(gbkOut), "/out/" + QByteArray(251, '\xB3') + ".mp3");
+    EXPECT_EQ(NativeFileName(NumberedName(gbkOut, [&](const QString& p) { return p == gbkOut; })),
+              "/out/" + QByteArray(244, '\xB3') + "(New_1).mp3");
+
+    // The name the options dialog made for one file is fitted the same way.
+    const JobFields one = Confirmed(300, {}, "/src/" + cjk + "abcdefghijklmno.avi");
+    EXPECT_EQ(CandidateOutputName(one, AddMode::OneFile, "/out"),
+              "/out/" + cjk + "abcdefghijk.mp3");
+
+    // The folder never counts, and is never cut.
+    const QString deep = "/" + QString(300, 'd');
+    EXPECT_EQ(CandidateOutputName(Confirmed(300, {}, "/src/a.avi"), AddMode::SeveralFiles, deep),
+              deep + "/a.mp3");
 }
 
 TEST(OutputNames, OnlyATrailingNumberBeforeTheExtensionIsStripped) {

@@ -63,6 +63,76 @@ TEST(FileNames, Utf8NamesPassAndNarrowCodePagesUseTheUnicodeForm) {
     SetCodePage({});
 }
 
+TEST(FileNames, BytesThatAreNotUtf8SurviveTheRoundTrip) {
+    // Valid UTF-8 (RFC 3629) reads as usual, up to U+10FFFF.
+    const QByteArray valid("/tmp/\xE6\xB5\x8B\xE8\xAF\x95 \xF0\x9F\x8E\xAC \xF4\x8F\xBF\xBF.mp4");
+    EXPECT_EQ(FileNameFromNative(valid), QString::fromUtf8(valid));
+    EXPECT_EQ(NativeFileName(FileNameFromNative(valid)), valid);
+
+    // Each byte of what is not valid becomes U+DC80 + (byte - 0x80): GBK bytes, a lone
+    // continuation byte, an overlong "/", an encoded surrogate, a code point above U+10FFFF and
+    // a sequence cut short by the end of the name.
+    const struct {
+        QByteArray bytes;
+        std::u16string expected;
+    } cases[] = {
+        {"\xB2\xE2\xCA\xD4.avi", u"\xDCB2\xDCE2\xDCCA\xDCD4.avi"},
+        {"a\x80z", u"a\xDC80z"},
+        {"\xC0\xAF", u"\xDCC0\xDCAF"},
+        {"\xED\xA0\x80", u"\xDCED\xDCA0\xDC80"},
+        {"\xF4\x90\x80\x80", u"\xDCF4\xDC90\xDC80\xDC80"},
+        {"x\xE6\xB5", u"x\xDCE6\xDCB5"},
+        {"\xFF\xFEok", u"\xDCFF\xDCFEok"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.bytes.toHex().toStdString());
+        const QString name = FileNameFromNative(c.bytes);
+        EXPECT_EQ(name, QString::fromStdU16String(c.expected));
+        EXPECT_EQ(NativeFileName(name), c.bytes);
+    }
+    // Every byte value after a valid character, and a mix with valid characters around it.
+    for (int b = 1; b < 256; ++b) {
+        const QByteArray bytes = QByteArray("\xE6\xB5\x8B") + char(b) + "\xF0\x9F\x8E\xAC";
+        EXPECT_EQ(NativeFileName(FileNameFromNative(bytes)), bytes) << b;
+    }
+
+    // The library sees the name as it is on disk, in both forms.
+    const QString gbk = FileNameFromNative("/tmp/\xB2\xE2\xCA\xD4.avi");
+    EXPECT_EQ(FileNameToUrl(gbk), "/tmp/\xB2\xE2\xCA\xD4.avi");
+    EXPECT_EQ(UrlToFileName(FileNameToUrl(gbk)), gbk);
+    SetCodePage(latin1());
+    EXPECT_EQ(FileNameToUrl(gbk), "unicode:utf8:/tmp/\xB2\xE2\xCA\xD4.avi");
+    EXPECT_EQ(UrlToFileName(FileNameToUrl(gbk)), gbk);
+    SetCodePage({});
+}
+
+TEST_F(FileLayer, NameThatIsNotUtf8IsReadWrittenAndListed) {
+    const std::string dir = testsupport::ScratchDir("not utf8");
+    const std::string raw = dir + "/\xB2\xE2\xCA\xD4 \xFF.bin";
+    testsupport::WriteFile(raw, "payload");
+    const QString name = FileNameFromNative(QByteArray::fromStdString(raw));
+    int error = -1;
+    EXPECT_EQ(readAll(name, &error), "payload");
+    EXPECT_EQ(error, 0);
+    EXPECT_TRUE(FileExists(name));
+    EXPECT_EQ(GetFileSize(name), 7);
+
+    const QString written = FileNameFromNative(QByteArray::fromStdString(dir + "/out\xC0.bin"));
+    AVIOContext* pb = OpenFileIO(written, FileMode::Write, &error);
+    ASSERT_NE(pb, nullptr) << error;
+    lav::avio_write(pb, reinterpret_cast<const unsigned char*>("abc"), 3);
+    EXPECT_EQ(CloseFileIO(&pb), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir + "/out\xC0.bin"), "abc");
+
+    std::vector<QString> listed;
+    FindFiles(QString::fromStdString(dir), "*", 0,
+              [&](const TSearchRec& r) { listed.push_back(r.Name); });
+    std::sort(listed.begin(), listed.end());
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(NativeFileName(listed[0]), "out\xC0.bin");
+    EXPECT_EQ(NativeFileName(listed[1]), "\xB2\xE2\xCA\xD4 \xFF.bin");
+}
+
 TEST_F(FileLayer, NonAsciiNameIsReadByteForByteAndLeftUntouched) {
     const std::string path = testmedia::Path("nonascii");
     const std::string before = testsupport::ReadFile(path);

@@ -87,16 +87,15 @@ TEST(Text, SplitAtTheFirstSeparator) {
 }
 
 TEST(LocalTime, SummerTimeIsApplied) {
-    // Central European time: UTC+1 in winter, UTC+2 in summer.
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
-    ::tzset();
-    // 2026-07-01 12:00:00 UTC and 2026-01-15 12:00:00 UTC.
-    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(1782907200)),
-              "2026-07-01 14:00:00");
-    EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(1768478400)),
-              "2026-01-15 13:00:00");
-    ::setenv("TZ", "UTC0", 1);
-    ::tzset();
+    {
+        const testsupport::ScopedTimeZone cet(testsupport::kCentralEuropeanTime);
+        // 2026-07-01 12:00:00 UTC and 2026-01-15 12:00:00 UTC.
+        EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(1782907200)),
+                  "2026-07-01 14:00:00");
+        EXPECT_EQ(FormatDateTime("yyyy-mm-dd hh:nn:ss", UnixToLocalDateTime(1768478400)),
+                  "2026-01-15 13:00:00");
+    }
+    const testsupport::ScopedTimeZone utc("UTC0");
     EXPECT_DOUBLE_EQ(UnixToLocalDateTime(0), 25569.0);
     EXPECT_EQ(FormatDateTime("hh:mm d/m/yy zzz", UnixToLocalDateTime(86400 + 3723)),
               "01:02 2/1/70 000");

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegRecords.h"
-#include "engine/MediaLibraries.h"
 
 namespace {
 
@@ -101,13 +101,7 @@ void ReadBack(const TFFmpegOptions& opts) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    std::string error;
-    if (!LoadMediaLibraries(kConversionSet, QString(), &error)) {
-        std::fprintf(stderr, "cannot bind the media libraries: %s\n", error.c_str());
-        std::abort();
-    }
-    // No UI thread here: lines are handed over on the calling thread (and dropped, no handler).
-    GetLogger()->SetTriggerEventInMainThread(false);
+    fuzz::Initialise();
     return 0;
 }
 

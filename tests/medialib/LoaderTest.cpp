@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <set>
 #include <string>
 
@@ -20,15 +21,27 @@ const TLibraryKind kConversionKinds[] = {TLibraryKind::avutil,  TLibraryKind::sw
                                          TLibraryKind::swscale, TLibraryKind::avcodec,
                                          TLibraryKind::avformat, TLibraryKind::avfilter};
 
-// Where the system keeps a library, asked of the dynamic loader's cache (nothing is loaded).
+// The ELF class, data encoding and machine of a file (bytes 4, 5 and 18-19 of its header): what
+// decides whether this process could load it. Empty when the file is not ELF.
+std::string elfKind(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    char header[20] = {};
+    if (!in.read(header, sizeof header) || std::string(header, 4) != "\x7f" "ELF") return {};
+    return std::string(header + 4, 2) + std::string(header + 18, 2);
+}
+
+// Where the system keeps a library for this process's architecture, asked of the dynamic
+// loader's cache (nothing is loaded). The cache may also list other architectures' copies.
 std::string systemLibrary(const std::string& file) {
+    const std::string ours = elfKind("/proc/self/exe");
     std::string out;
     testsupport::Run("/sbin/ldconfig -p", &out);
     std::istringstream in(out);
     for (std::string line; std::getline(in, line);) {
-        if (line.find(file + " (") == std::string::npos || line.find("x86-64") == std::string::npos)
-            continue;
-        return line.substr(line.find("=> ") + 3);
+        const size_t arrow = line.find("=> ");
+        if (line.find(file + " (") == std::string::npos || arrow == std::string::npos) continue;
+        const std::string path = line.substr(arrow + 3);
+        if (!ours.empty() && elfKind(path) == ours) return path;
     }
     return {};
 }

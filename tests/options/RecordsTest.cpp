@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "OptionsTestSupport.h"
+#include "TestSupport.h"
 #include "engine/FFmpegRecords.h"
 
 namespace {
@@ -247,20 +248,24 @@ TEST(OutputRecord, MetadataTimestamp) {
     EXPECT_GE(stamp, before);
     EXPECT_LE(stamp, before + 5);
 
-    // 2010-01-02 03:04:05 local time.
-    struct tm local {};
-    local.tm_year = 110;
-    local.tm_mon = 0;
-    local.tm_mday = 2;
-    local.tm_hour = 3;
-    local.tm_min = 4;
-    local.tm_sec = 5;
-    local.tm_isdst = -1;
-    const int64_t expected = std::mktime(&local);
-    o.Metadata.Timestamp = 40180.0 + (3 * 3600 + 4 * 60 + 5) / 86400.0;
-    RecordingSink dated;
-    ApplyOutputOptions(dated, o, CollectOutputStreamSettings(o));
-    EXPECT_EQ(dated.calls.back(), "timestamp=" + std::to_string(expected));
+    // Local date-times in Central European time become seconds since 1970 UTC with the offset in
+    // force on that day: one hour in winter, two in summer (the probe shows them back the same
+    // way, ProbeClip.CreationTimeIsTheTimeStampInLocalTime). Days count from 1899-12-30.
+    const testsupport::ScopedTimeZone cet(testsupport::kCentralEuropeanTime);
+    const struct {
+        double dateTime;
+        int64_t unix;
+    } cases[] = {
+        {40180.0 + (3 * 3600 + 4 * 60 + 5) / 86400.0, 1262397845},    // 2010-01-02 03:04:05 = 02:04:05Z
+        {40361.0 + (3 * 3600 + 4 * 60 + 5) / 86400.0, 1278032645},    // 2010-07-02 03:04:05 = 01:04:05Z
+        {44362.0 + (14 * 3600 + 34 * 60 + 56) / 86400.0, 1623760496},  // 2021-06-15 14:34:56 = 12:34:56Z
+    };
+    for (const auto& c : cases) {
+        o.Metadata.Timestamp = c.dateTime;
+        RecordingSink dated;
+        ApplyOutputOptions(dated, o, CollectOutputStreamSettings(o));
+        EXPECT_EQ(dated.calls.back(), "timestamp=" + std::to_string(c.unix));
+    }
 }
 
 // The records applied to a real option state: crops are compared with the size the input set,

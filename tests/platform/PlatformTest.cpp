@@ -1,16 +1,19 @@
 // The Qt implementations of the platform services, driven offscreen. The shell is only ever
 // exercised in record mode: a test never opens anything on the desktop.
+#include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 
 #include <gtest/gtest.h>
 
-#include "FakePlatform.h"
 #include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
@@ -152,18 +155,89 @@ TEST(QtSystemPower, AnUnwritableRecordFileIsAFailureNotAPowerOff) {
     ::unsetenv("TANDREL_RECORD_PLATFORM");
 }
 
-TEST(FakePlatform, ScriptedAnswersThenDefaults) {
-    FakeDialogs dialogs;
-    dialogs.messageAnswers = {MessageButton::No};
-    dialogs.openAnswers = {{"/a.avi", "/b.avi"}};
-    const auto both = MessageButton::Yes | MessageButton::No;
-    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Question, both),
-              MessageButton::No);
-    EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Question, both),
-              MessageButton::Yes);
-    EXPECT_EQ(dialogs.OpenFiles(nullptr, {}), QStringList({"/a.avi", "/b.avi"}));
-    EXPECT_TRUE(dialogs.OpenFiles(nullptr, {}).isEmpty());
-    EXPECT_TRUE(dialogs.BrowseFolder(nullptr, "t", "/").isEmpty());
-    EXPECT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.openRequests.size(), 2u);
+TEST(QtDialogs, MessageBoxShowsTheIconAndAnswersWhenClosedWithoutAButton) {
+    EnsureApp();
+    QtDialogs dialogs;
+    const std::pair<MessageIcon, QMessageBox::Icon> icons[] = {
+        {MessageIcon::None, QMessageBox::NoIcon},
+        {MessageIcon::Information, QMessageBox::Information},
+        {MessageIcon::Warning, QMessageBox::Warning},
+        {MessageIcon::Error, QMessageBox::Critical},
+        {MessageIcon::Question, QMessageBox::Question},
+    };
+    for (const auto& [ours, qt] : icons) {
+        QMessageBox::Icon shown = QMessageBox::NoIcon;
+        QStringList buttons;
+        WhenModal<QMessageBox>([&shown, &buttons](QMessageBox* box) {
+            shown = box->icon();
+            for (QAbstractButton* b : box->buttons()) buttons << b->text();
+            box->reject();  // closed from the title bar
+        });
+        // No button asked for: one "OK" button, which is the answer when the box is closed.
+        EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", ours, MessageButton::None),
+                  MessageButton::Ok);
+        EXPECT_EQ(shown, qt);
+        EXPECT_EQ(buttons.size(), 1);
+    }
+}
+
+TEST(QtDialogs, OpenFilesReturnsTheChosenFilesWithTheirFolders) {
+    EnsureApp();
+    const QString dir = QString::fromStdString(testsupport::ScratchDir("open files"));
+    for (const char* name : {"片 1.avi", "b.AVI", "c.mkv"})
+        testsupport::WriteFile((dir + "/" + U(name)).toStdString(), "x");
+    QtDialogs dialogs;
+    OpenFileRequest request;
+    request.title = U("打开");
+    request.folder = dir;
+    request.multiple = true;
+    QString shownFolder;
+    WhenModal<QFileDialog>([&shownFolder](QFileDialog* dialog) {
+        shownFolder = dialog->directory().absolutePath();
+        auto* name = dialog->findChild<QLineEdit*>();
+        ASSERT_NE(name, nullptr);
+        name->setText(U("\"b.AVI\" \"片 1.avi\""));
+        QMetaObject::invokeMethod(dialog, "accept");  // the Open button
+    });
+    EXPECT_EQ(dialogs.OpenFiles(nullptr, request), QStringList({dir + "/b.AVI", dir + U("/片 1.avi")}));
+    EXPECT_EQ(shownFolder, dir);
+
+    // One file only: the dialog does not take several.
+    request.multiple = false;
+    WhenModal<QFileDialog>([](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFile);
+        dialog->findChild<QLineEdit*>()->setText("c.mkv");
+        QMetaObject::invokeMethod(dialog, "accept");  // the Open button
+    });
+    EXPECT_EQ(dialogs.OpenFiles(nullptr, request), QStringList({dir + "/c.mkv"}));
+}
+
+TEST(QtDialogs, BrowseFolderReturnsTheChosenFolderOrNothing) {
+    EnsureApp();
+    const QString start = QString::fromStdString(testsupport::ScratchDir("browse"));
+    QDir(start).mkdir(U("输出 目录"));
+    testsupport::WriteFile((start + "/file.avi").toStdString(), "x");
+    QtDialogs dialogs;
+    WhenModal<QFileDialog>([&start](QFileDialog* dialog) {
+        EXPECT_EQ(dialog->windowTitle(), U("浏览文件夹"));
+        EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+        EXPECT_TRUE(dialog->testOption(QFileDialog::ShowDirsOnly));
+        EXPECT_EQ(dialog->directory().absolutePath(), start);
+        dialog->findChild<QLineEdit*>()->setText(U("输出 目录"));
+        QMetaObject::invokeMethod(dialog, "accept");  // the Open button
+    });
+    EXPECT_EQ(dialogs.BrowseFolder(nullptr, U("浏览文件夹"), start), start + U("/输出 目录"));
+
+    WhenModal<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+    EXPECT_TRUE(dialogs.BrowseFolder(nullptr, "t", start).isEmpty());
+}
+
+TEST(QtShell, RecordModeFailsWhenTheRecordCannotBeWritten) {
+    const std::string dir = testsupport::ScratchDir("record-missing");
+    ::setenv("TANDREL_RECORD_PLATFORM", (dir + "/no such folder/requests.txt").c_str(), 1);
+    QtShell shell;
+    EXPECT_FALSE(shell.OpenPath(U("/tmp/a.avi")));
+    EXPECT_FALSE(shell.OpenLink(QUrl("https://example.com/")));
+    ::unsetenv("TANDREL_RECORD_PLATFORM");
+    EXPECT_FALSE(std::filesystem::exists(dir + "/no such folder"));
 }

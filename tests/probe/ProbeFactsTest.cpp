@@ -186,15 +186,16 @@ TEST_F(ProbeClip, RawStreamHasNoDurationAndNoBitRate) {
     EXPECT_EQ(probe_.FileSize(), testsupport::ReadFile(path_).size());
 }
 
-TEST_F(ProbeClip, CreationTimeIsTheTimeStampInStandardLocalTime) {
-    // Central European time: in June the zone is on summer time, which the text leaves out.
-    ::setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+TEST_F(ProbeClip, CreationTimeIsTheTimeStampInLocalTime) {
+    // In June Central European time is on summer time, UTC+2: the clock time a user sets as an
+    // output's time stamp (OutputRecord.MetadataTimestamp) and reads on a wall clock that day.
+    const testsupport::ScopedTimeZone cet(testsupport::kCentralEuropeanTime);
     load("m4a_created");
     TFileStreamInfo info;
     ASSERT_TRUE(probe_.GetFileInfo(&info));
     EXPECT_EQ(info.Timestamp, 1623760496);  // 2021-06-15T12:34:56Z
     EXPECT_EQ(probetest::LineStartingWith(text_, "Time Stamp: "),
-              "Time Stamp: 2021-06-15 13:34:56");
+              "Time Stamp: 2021-06-15 14:34:56");
 }
 
 TEST_F(ProbeClip, CoverArtIsNotAVideoStream) {

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <string>
 
+#include "SanitizerDefaults.h"
+
 int main(int argc, char** argv) {
     std::string base = std::filesystem::temp_directory_path() / "tandrel-test-XXXXXX";
     if (!::mkdtemp(base.data())) return 99;

@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -42,6 +43,22 @@ int64_t MTimeNs(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return -1;
     return static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+ScopedTimeZone::ScopedTimeZone(const char* tz) {
+    const char* old = std::getenv("TZ");
+    had_ = old != nullptr;
+    if (had_) old_ = old;
+    ::setenv("TZ", tz, 1);
+    ::tzset();
+}
+
+ScopedTimeZone::~ScopedTimeZone() {
+    if (had_)
+        ::setenv("TZ", old_.c_str(), 1);
+    else
+        ::unsetenv("TZ");
+    ::tzset();
 }
 
 void LoadLibrariesOrFail(uint32_t set) {

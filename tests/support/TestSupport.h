@@ -21,6 +21,23 @@ void WriteFile(const std::string& path, const std::string& bytes);
 // Modification time in nanoseconds, -1 when missing.
 int64_t MTimeNs(const std::string& path);
 
+// Central European time: UTC+1, and UTC+2 from the last Sunday of March to the last Sunday of
+// October. The zone of tests about local time, so that summer time is part of the answer.
+inline constexpr const char* kCentralEuropeanTime = "CET-1CEST,M3.5.0,M10.5.0/3";
+
+// Sets TZ (and re-reads it) for the object's lifetime, then puts the previous value back.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz);
+    ~ScopedTimeZone();
+    ScopedTimeZone(const ScopedTimeZone&) = delete;
+    ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+private:
+    bool had_;
+    std::string old_;
+};
+
 // Binds the conversion set (or `set`) by the system search path; fails the test otherwise.
 void LoadLibrariesOrFail(uint32_t set = 0);
 
