@@ -13,6 +13,7 @@ packages=(
     libsdl2-dev libopencore-amrnb-dev
     libgtest-dev libgmock-dev
     ffmpeg xvfb fonts-noto-cjk
+    desktop-file-utils appstream shared-mime-info dpkg-dev
 )
 
 missing=()
