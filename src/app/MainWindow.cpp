@@ -26,6 +26,7 @@
 #include <mutex>
 
 #include "app/JobListModel.h"
+#include "app/Previewer.h"
 #include "engine/MainThread.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/OptionsDialog.h"
@@ -149,6 +150,9 @@ using namespace app;
 // The handlers the engine and the logger call hold this, not the window: closing clears it, so
 // no delivery thread can reach a window that is going away.
 struct TForm1::Gate {
+    // `form` is written on the UI thread (set at construction, cleared by FormCloseQuery) under
+    // `mutex`; the terminate delivery thread reads it under `mutex`; calls that run on the UI
+    // thread (progress, log lines, a task's end) read it without.
     std::mutex mutex;
     TForm1* form = nullptr;
 };
@@ -203,6 +207,7 @@ TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
                 Qt::QueuedConnection);
         }
     });
+    InstallPreviewer(engine_);  // the windows of "Preview" (chkPreview), when it is ticked
     GetLogger()->SetOnLog([gate = gate_](void* sender, uint32_t id, TLogLevel level,
                                          const std::string& msg) {
         // Posted to the UI thread by the logger.
@@ -491,6 +496,7 @@ void TForm1::FormCloseQuery() {
         std::lock_guard<std::mutex> lk(gate_->mutex);
         gate_->form = nullptr;
     }
+    engine_.SetOnCustomHook(nullptr);
     engine_.SetOnProgress(nullptr);
     engine_.SetOnTerminate(nullptr);
     pendingTerminations_.clear();

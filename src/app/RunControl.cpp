@@ -102,6 +102,7 @@ void TForm1::btnStartClick() {
         model_->SetTime(row, QStringLiteral("0"));
     }
     engine_.SetThreadPriority(static_cast<TThreadPriority>(suiComboBox2_->currentIndex()));
+    engine_.SetPreview(chkPreview_->isChecked());
     for (QToolButton* b : {ToolButton1_, ToolButton12_, ToolButton2_, ToolButton3_})
         b->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{suiButton3_, suiComboBox4_, suiComboBox2_,

@@ -14,7 +14,8 @@ add_library(tandrel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/PlayerPart.cpp
 )
 target_link_libraries(tandrel_app PUBLIC tandrel_formats tandrel_jobrecords tandrel_transcode
-                      tandrel_probe tandrel_platform Qt6::Widgets tandrel_windows)
+                      tandrel_probe tandrel_platform Qt6::Widgets tandrel_windows
+                      tandrel_previewer)
 target_link_libraries(tandrel_app PUBLIC tandrel_playerpanel)
 target_compile_options(tandrel_app PRIVATE ${TANDREL_WARNINGS})
 

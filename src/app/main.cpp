@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include "app/MainWindow.h"
+#include "engine/MainThread.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
 #include "platform/SystemPower.h"
@@ -16,15 +17,21 @@ int main(int argc, char** argv) {
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
 
-    platform::QtDialogs dialogs;
-    platform::QtShell shell;
-    platform::QtSystemPower power;
-    TForm1 form(app::Services{&dialogs, &shell, &power});
+    int status = 0;
+    {
+        platform::QtDialogs dialogs;
+        platform::QtShell shell;
+        platform::QtSystemPower power;
+        TForm1 form(app::Services{&dialogs, &shell, &power});
 
-    QStringList files;
-    for (const QString& argument : QApplication::arguments().mid(1))
-        files << QFileInfo(argument).absoluteFilePath();
-    form.AddFilesOnShow(files);
-    form.show();
-    return QApplication::exec();
+        QStringList files;
+        for (const QString& argument : QApplication::arguments().mid(1))
+            files << QFileInfo(argument).absoluteFilePath();
+        form.AddFilesOnShow(files);
+        form.show();
+        status = QApplication::exec();
+    }
+    // The window and its engine are gone; nothing may wake the application object any more.
+    mainthread::SetWakeup(nullptr);
+    return status;
 }

@@ -164,9 +164,10 @@ void AudioConverter::applyVolume(AVFrame* frame) const {
     }
 }
 
-int AudioConverter::Push(const AVFrame* in, int skip, std::string* error) {
+int AudioConverter::Push(const AVFrame* in, int skip, std::string* error, int end) {
     if (!fifo_) return AVERROR(EINVAL);
-    if (in->nb_samples <= 0 || in->sample_rate <= 0 || skip >= in->nb_samples) return 0;
+    const int last = end < 0 ? in->nb_samples : std::min(end, in->nb_samples);
+    if (in->nb_samples <= 0 || in->sample_rate <= 0 || skip >= last) return 0;
     int ret = ensureResampler(in, error);
     if (ret < 0) return ret;
     const AVFrame* src = in;
@@ -186,7 +187,7 @@ int AudioConverter::Push(const AVFrame* in, int skip, std::string* error) {
     const uint8_t* ptrs[AV_NUM_DATA_POINTERS * 8];
     if (planes > static_cast<int>(sizeof ptrs / sizeof ptrs[0])) return AVERROR(EINVAL);
     for (int p = 0; p < planes; ++p) ptrs[p] = src->extended_data[p] + offset;
-    const int count = src->nb_samples - skip;
+    const int count = last - skip;
     if (swr_)
         ret = resampleInto(ptrs, count);
     else

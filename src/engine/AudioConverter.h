@@ -41,8 +41,9 @@ public:
     void SetAlwaysResample(bool on) { alwaysResample_ = on; }
 
     // Converts and queues the samples of `in`, starting `skip` samples into it (samples
-    // dropped for synchronisation). Returns 0 or an AVERROR code; *error describes a failure.
-    int Push(const AVFrame* in, int skip, std::string* error);
+    // dropped for synchronisation) and ending before sample `end` (samples past the end of a
+    // cut; -1: all). Returns 0 or an AVERROR code; *error describes a failure.
+    int Push(const AVFrame* in, int skip, std::string* error, int end = -1);
     // Queues `samples` samples of silence in the output format.
     int PushSilence(int samples);
     // Stretches or squeezes the output by `delta` samples over `distance` samples.

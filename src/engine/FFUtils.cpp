@@ -67,6 +67,20 @@ bool IsRegularFile(const QString& path) {
     return statPath(path, &st) && S_ISREG(st.st_mode);
 }
 
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa, sb;
+    const bool ea = statPath(a, &sa), eb = statPath(b, &sb);
+    if (ea && eb) return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    // A name not made yet: its folder resolved, and the name itself.
+    auto canonical = [](const QString& path) {
+        const QFileInfo info(path);
+        const QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+        return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                                : folder + QLatin1Char('/') + info.fileName();
+    };
+    return canonical(a) == canonical(b);
+}
+
 int64_t GetFileSize(const QString& path) {
     struct stat st;
     if (!statPath(path, &st) || S_ISDIR(st.st_mode)) return -1;

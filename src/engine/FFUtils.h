@@ -17,6 +17,9 @@ QString ExtractFileName(const QString& path);  // after the last "/"
 bool FileExists(const QString& path);          // exists and is not a folder
 int64_t GetFileSize(const QString& path);      // bytes; -1 when missing or a folder
 bool IsRegularFile(const QString& path);       // a plain file (not a FIFO, device or folder)
+// Both names reach the same file: the same device and inode (links followed), or, when either
+// does not exist yet, the same absolute path once links in its folders are resolved.
+bool SameFile(const QString& a, const QString& b);
 QString GetCurrentDir();
 bool SetCurrentDir(const QString& dir);
 QString GetEnvironmentVariable(const QString& name);

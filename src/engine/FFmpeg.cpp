@@ -8,6 +8,7 @@
 
 #include "engine/FFUtils.h"
 #include "engine/FFmpegInternal.h"
+#include "engine/FrameHook.h"
 #include "engine/UnicodeProtocol.h"
 #include "medialib/FFmpegLoader.h"
 
@@ -22,11 +23,120 @@ const char* MediaTypeName(AVMediaType type) {
     }
 }
 
+int PreferredStream(const AVFormatContext* ic, AVMediaType type) {
+    auto usable = [&](int i, bool coversToo) {
+        const AVStream* st = ic->streams[i];
+        return st->codecpar->codec_type == type && st->discard != AVDISCARD_ALL &&
+               (coversToo || !(st->disposition & AV_DISPOSITION_ATTACHED_PIC));
+    };
+    const int count = static_cast<int>(ic->nb_streams);
+    bool moving = false;
+    for (int i = 0; i < count; ++i) moving |= usable(i, false);
+    const bool coversToo = !moving;
+    const int pick =
+        lav::av_find_best_stream(const_cast<AVFormatContext*>(ic), type, -1, -1, nullptr, 0);
+    if (pick >= 0 && pick < count && usable(pick, coversToo)) return pick;
+    // The library's choice is discarded or a cover: the first default stream, else the first.
+    int first = -1;
+    for (int i = 0; i < count; ++i) {
+        if (!usable(i, coversToo)) continue;
+        if (ic->streams[i]->disposition & AV_DISPOSITION_DEFAULT) return i;
+        if (first < 0) first = i;
+    }
+    return first;
+}
+
+int DisplayRotation(const AVStream* st) {
+    for (int i = 0; i < st->nb_side_data; ++i) {
+        const AVPacketSideData& sd = st->side_data[i];
+        if (sd.type != AV_PKT_DATA_DISPLAYMATRIX || sd.size < 9 * 4) continue;
+        // The matrix turns counter-clockwise; a picture is shown turned the other way.
+        const double angle =
+            -lav::av_display_rotation_get(reinterpret_cast<const int32_t*>(sd.data));
+        if (std::isnan(angle)) return 0;
+        int turn = static_cast<int>(std::lround(angle / 90.0)) * 90 % 360;
+        if (turn < 0) turn += 360;
+        return turn;
+    }
+    return 0;
+}
+
+namespace {
+
+bool takesCodec(const AVOutputFormat* ofmt, AVCodecID id) {
+    const int answer = lav::avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL);
+    return answer == 1 || (answer < 0 && ofmt->subtitle_codec == id);
+}
+
+bool nameIn(const char* name, std::initializer_list<const char*> names) {
+    for (const char* n : names)
+        if (std::strcmp(name, n) == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+SubtitlePlan PlanSubtitles(const AVOutputFormat* ofmt, const AVCodecParameters* source,
+                           const AVCodec* forcedEncoder, bool copy) {
+    SubtitlePlan plan;
+    const AVCodecDescriptor* desc = lav::avcodec_descriptor_get(source->codec_id);
+    const int props = desc ? desc->props : 0;
+    const bool text = props & AV_CODEC_PROP_TEXT_SUB;
+    const bool bitmap = props & AV_CODEC_PROP_BITMAP_SUB;
+    const char* name = desc ? desc->name : "unknown";
+    if (copy || (!forcedEncoder && !text)) {
+        // Stream copy: bitmap subtitles always, any kind when asked for.
+        if (takesCodec(ofmt, source->codec_id)) {
+            plan.kind = SubtitlePlan::Copy;
+        } else {
+            plan.reason = Format("the %s container takes no %s subtitles", ofmt->name, name);
+        }
+        return plan;
+    }
+    if (forcedEncoder) {
+        const AVCodecDescriptor* out = lav::avcodec_descriptor_get(forcedEncoder->id);
+        const bool outText = out && (out->props & AV_CODEC_PROP_TEXT_SUB);
+        if ((text && outText) || (bitmap && out && (out->props & AV_CODEC_PROP_BITMAP_SUB))) {
+            plan.kind = SubtitlePlan::Encode;
+            plan.encoder = forcedEncoder;
+        } else {
+            plan.reason = Format("%s subtitles cannot be encoded by %s", name, forcedEncoder->name);
+        }
+        return plan;
+    }
+    // Text subtitles go where players read them: Matroska keeps the codec it takes, the MP4
+    // family reads timed text, WebM WebVTT; other containers get none.
+    AVCodecID target = AV_CODEC_ID_NONE;
+    if (nameIn(ofmt->name, {"matroska"}))
+        target = takesCodec(ofmt, source->codec_id) ? source->codec_id : AV_CODEC_ID_ASS;
+    else if (nameIn(ofmt->name, {"webm"}))
+        target = AV_CODEC_ID_WEBVTT;
+    else if (nameIn(ofmt->name, {"mp4", "mov", "3gp", "3g2", "psp", "ismv"}))
+        target = AV_CODEC_ID_MOV_TEXT;
+    if (target == AV_CODEC_ID_NONE) {
+        plan.reason = Format("the %s container takes no text subtitles", ofmt->name);
+        return plan;
+    }
+    if (target == source->codec_id) {
+        plan.kind = SubtitlePlan::Copy;
+        return plan;
+    }
+    plan.encoder = lav::avcodec_find_encoder(target);
+    if (!plan.encoder) {
+        plan.reason = Format("no %s encoder", lav::avcodec_get_name(target));
+        return plan;
+    }
+    plan.kind = SubtitlePlan::Encode;
+    return plan;
+}
+
 TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
     if (maxFiles < 1 || maxFiles > 512)
         throw std::invalid_argument("Assertion failure (FFmpeg): files per task out of range");
     options_ = std::make_unique<TFFmpegOptions>(this);
     options_->SetHost(this);
+    hooks_ = std::make_unique<TFrameHooks>(
+        [this](TLogLevel level, const std::string& text) { Log(level, text); });
 }
 
 TCustomFFmpeg::~TCustomFFmpeg() {
@@ -94,9 +204,8 @@ std::vector<AVRational> TCustomFFmpeg::InputVideoFrameRates() const {
     return rates;
 }
 
-int TCustomFFmpeg::AddFrameHook(const std::string&) {
-    // External frame-hook libraries are not supported by this build.
-    return -1;
+int TCustomFFmpeg::AddFrameHook(const std::string& value) {
+    return hooks_->AddExternalHook(value);
 }
 
 // Codec lookup by name, with the messages of a failed lookup.
@@ -223,40 +332,14 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
 
         for (unsigned i = 0; i < ic->nb_streams; ++i) {
             AVStream* st = ic->streams[i];
-            AVCodecParameters* par = st->codecpar;
-            switch (par->codec_type) {
-                case AVMEDIA_TYPE_VIDEO: {
-                    if (par->width > 0 && par->height > 0) {
-                        AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
-                                                                     : par->sample_aspect_ratio;
-                        o.FrameAspectRatio =
-                            sar.num ? static_cast<double>(par->width) * sar.num /
-                                          (static_cast<double>(par->height) * sar.den)
-                                    : static_cast<double>(par->width) / par->height;
-                    } else if (o.FrameAspectRatio == 0) {
-                        o.FrameAspectRatio = 4.0 / 3.0;
-                    }
-                    o.FrameWidth = par->width;
-                    o.FrameHeight = par->height;
-                    o.FramePixFmt = par->format >= 0 ? static_cast<AVPixelFormat>(par->format)
-                                                     : AV_PIX_FMT_YUV420P;
-                    AVRational rate = lav::av_guess_frame_rate(ic, st, nullptr);
-                    if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
-                    o.FrameRate = rate;
+            switch (st->codecpar->codec_type) {
+                case AVMEDIA_TYPE_VIDEO:
                     if (o.VideoDisable)
                         st->discard = AVDISCARD_ALL;
                     else if (o.VideoDiscard)
                         st->discard = static_cast<AVDiscard>(o.VideoDiscard);
                     break;
-                }
                 case AVMEDIA_TYPE_AUDIO:
-                    if (par->ch_layout.nb_channels > 0) {
-                        o.AudioChannels = par->ch_layout.nb_channels;
-                        lav::av_channel_layout_uninit(&o.AudioChannelLayout);
-                        lav::av_channel_layout_copy(&o.AudioChannelLayout, &par->ch_layout);
-                    }
-                    if (par->sample_rate > 0) o.AudioSampleRate = par->sample_rate;
-                    o.AudioSampleFmt = static_cast<AVSampleFormat>(par->format);
                     if (o.AudioDisable) st->discard = AVDISCARD_ALL;
                     break;
                 case AVMEDIA_TYPE_SUBTITLE:
@@ -267,6 +350,48 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
                 case AVMEDIA_TYPE_UNKNOWN: break;
                 default: fail("invalid codec_type");
             }
+        }
+        // The picture and sound settings come from the streams a conversion will take, not from
+        // whichever stream of the kind happens to come last (a cover, a commentary track).
+        const int videoIndex = PreferredStream(ic, AVMEDIA_TYPE_VIDEO);
+        if (videoIndex >= 0) {
+            const AVStream* st = ic->streams[videoIndex];
+            const AVCodecParameters* par = st->codecpar;
+            // A picture turned a quarter is shown, and therefore converted, on its side.
+            const bool quarter = DisplayRotation(st) % 180 != 0;
+            const int w = quarter ? par->height : par->width;
+            const int h = quarter ? par->width : par->height;
+            if (w > 0 && h > 0) {
+                AVRational sar = st->sample_aspect_ratio.num ? st->sample_aspect_ratio
+                                                             : par->sample_aspect_ratio;
+                if (quarter && sar.num) sar = AVRational{sar.den, sar.num};
+                o.FrameAspectRatio =
+                    sar.num ? static_cast<double>(w) * sar.num / (static_cast<double>(h) * sar.den)
+                            : static_cast<double>(w) / h;
+            } else if (o.FrameAspectRatio == 0) {
+                o.FrameAspectRatio = 4.0 / 3.0;
+            }
+            o.FrameWidth = w;
+            o.FrameHeight = h;
+            o.FramePixFmt =
+                par->format >= 0 ? static_cast<AVPixelFormat>(par->format) : AV_PIX_FMT_YUV420P;
+            AVRational rate = lav::av_guess_frame_rate(ic, const_cast<AVStream*>(st), nullptr);
+            if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
+            // A cover has one picture and a container's tick for a rate: shown as a still at
+            // the usual rate.
+            if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) rate = AVRational{25, 1};
+            o.FrameRate = rate;
+        }
+        const int audioIndex = PreferredStream(ic, AVMEDIA_TYPE_AUDIO);
+        if (audioIndex >= 0) {
+            const AVCodecParameters* par = ic->streams[audioIndex]->codecpar;
+            if (par->ch_layout.nb_channels > 0) {
+                o.AudioChannels = par->ch_layout.nb_channels;
+                lav::av_channel_layout_uninit(&o.AudioChannelLayout);
+                lav::av_channel_layout_copy(&o.AudioChannelLayout, &par->ch_layout);
+            }
+            if (par->sample_rate > 0) o.AudioSampleRate = par->sample_rate;
+            o.AudioSampleFmt = static_cast<AVSampleFormat>(par->format);
         }
         // Per-stream time-stamp scales of this input.
         input->ctx = ic;
@@ -310,10 +435,19 @@ int checkWritable(const TPathFileName& name) {
     return ::access(dir.constData(), W_OK | X_OK) == 0 ? 0 : AVERROR(errno);
 }
 
-bool hasStreamOfType(const AVFormatContext* ic, AVMediaType type) {
-    for (unsigned i = 0; i < ic->nb_streams; ++i)
-        if (ic->streams[i]->codecpar->codec_type == type) return true;
-    return false;
+// Containers for sound whose only pictures are covers (MP3, M4A, FLAC, Ogg …).
+bool isSoundContainer(const AVOutputFormat* ofmt) {
+    switch (ofmt->video_codec) {
+        case AV_CODEC_ID_NONE:
+        case AV_CODEC_ID_PNG:
+        case AV_CODEC_ID_MJPEG:
+        case AV_CODEC_ID_BMP:
+        case AV_CODEC_ID_GIF:
+        case AV_CODEC_ID_TIFF:
+            return true;
+        default:
+            return std::strcmp(ofmt->name, "ipod") == 0;
+    }
 }
 
 // Encoders that need their picture size in multiples of a block.
@@ -365,24 +499,49 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
         outputs_.push_back(std::move(of));
         registered = true;
         OutputFile& out = *outputs_.back();
+        out.join = join && inputs_.size() > 1;  // its streams come from the first input
+
+        // Never write over an input: the file would be truncated before it is read.
+        for (int i = 0; i < InputCount(); ++i)
+            if (SameFile(fileName, inputs_[static_cast<size_t>(i)]->fileName))
+                fail(
+                    Format("%s: the output file is the same file as input #%d; choose another "
+                           "name or folder",
+                           fileName.toUtf8().constData(), i));
 
         bool useVideo = o.VideoStreamCopy || !o.VideoCodecName.empty() ||
                         ofmt->video_codec != AV_CODEC_ID_NONE;
         bool useAudio = o.AudioStreamCopy || !o.AudioCodecName.empty() ||
                         ofmt->audio_codec != AV_CODEC_ID_NONE;
-        bool useSubtitle = o.SubtitleStreamCopy || !o.SubtitleCodecName.empty() ||
-                           ofmt->subtitle_codec != AV_CODEC_ID_NONE;
+        bool useSubtitle = false;
         if (!inputs_.empty()) {
             const size_t examined = join && inputs_.size() > 1 ? 1 : inputs_.size();
-            bool hasVideo = false, hasAudio = false, hasSubtitle = false;
+            bool hasVideo = false, hasMovingVideo = false, hasAudio = false;
             for (size_t i = 0; i < examined; ++i) {
-                hasVideo |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_VIDEO);
-                hasAudio |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_AUDIO);
-                hasSubtitle |= hasStreamOfType(inputs_[i]->ctx, AVMEDIA_TYPE_SUBTITLE);
+                const AVFormatContext* ic = inputs_[i]->ctx;
+                for (unsigned k = 0; k < ic->nb_streams; ++k) {
+                    const AVStream* st = ic->streams[k];
+                    const AVMediaType type = st->codecpar->codec_type;
+                    if (type < AVMEDIA_TYPE_UNKNOWN || type >= AVMEDIA_TYPE_NB)
+                        fail("check_audio_video_sub_inputs fail: invalid codec_type of input file");
+                    hasAudio |= type == AVMEDIA_TYPE_AUDIO;
+                    if (type == AVMEDIA_TYPE_VIDEO) {
+                        hasVideo = true;
+                        hasMovingVideo |= !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+                    }
+                }
             }
+            // A music file's cover becomes a video only in a container made for video.
+            if (hasVideo && !hasMovingVideo && o.VideoCodecName.empty() && !o.VideoStreamCopy &&
+                isSoundContainer(ofmt))
+                hasVideo = false;
             useVideo &= hasVideo;
             useAudio &= hasAudio;
-            useSubtitle &= hasSubtitle;
+            for (size_t i = 0; i < examined && !useSubtitle; ++i)
+                useSubtitle = PreferredStream(inputs_[i]->ctx, AVMEDIA_TYPE_SUBTITLE) >= 0;
+        } else {
+            useSubtitle = o.SubtitleStreamCopy || !o.SubtitleCodecName.empty() ||
+                          ofmt->subtitle_codec != AV_CODEC_ID_NONE;
         }
         if (o.VideoDisable) useVideo = false;
         if (o.AudioDisable) useAudio = false;
@@ -551,7 +710,9 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
             bool listed = false;
             for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; ++p)
                 listed |= *p == fmt;
-            if (!listed) fmt = lav::avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, fmt, 0, nullptr);
+            // Not a closest match: the encoder's first format is the one every player of its
+            // streams decodes (an RGB or 10-bit source would otherwise give 4:4:4 or 10-bit).
+            if (!listed) fmt = codec->pix_fmts[0];
         }
         if (codec->id == AV_CODEC_ID_MJPEG) fmt = jpegRange(fmt);
         enc->pix_fmt = fmt;
@@ -744,30 +905,63 @@ void TCustomFFmpeg::newAudioStream(OutputFile& of) {
 
 void TCustomFFmpeg::newSubtitleStream(OutputFile& of) {
     TOptionState& o = options_->State();
+    auto reset = [&] {
+        o.SubtitleDisable = false;
+        o.SubtitleCodecName.clear();
+        o.SubtitleStreamCopy = false;
+        o.SubtitleLanguage.clear();
+        o.SubtitleBitstreamFilters.clear();
+    };
+    // What becomes of the subtitles the conversion will take (the first input that has any; in
+    // join mode only the first input is examined). A subtitle stream never fails a task: what
+    // the container cannot hold is left out with one log line.
+    const AVStream* source = nullptr;
+    for (const auto& in : inputs_) {
+        const int index = PreferredStream(in->ctx, AVMEDIA_TYPE_SUBTITLE);
+        if (index >= 0) {
+            source = in->ctx->streams[index];
+            break;
+        }
+        if (of.join) break;
+    }
+    SubtitlePlan plan;
+    if (source) {
+        const AVCodec* forced = o.SubtitleStreamCopy
+                                    ? nullptr
+                                    : findCodec(o.SubtitleCodecName, AVMEDIA_TYPE_SUBTITLE, true,
+                                                of.ctx->strict_std_compliance);
+        plan = PlanSubtitles(of.ctx->oformat, source->codecpar, forced, o.SubtitleStreamCopy);
+        if (plan.kind == SubtitlePlan::Leave) {
+            Log(llInfo,
+                Format("Subtitle stream #%d left out: %s", source->index, plan.reason.c_str()));
+            reset();
+            return;
+        }
+    }
     OutputStream& ost = newOutputStream(of, AVMEDIA_TYPE_SUBTITLE);
     ost.bsfNames = std::move(o.SubtitleBitstreamFilters);
     o.SubtitleBitstreamFilters.clear();
     if (o.SubtitleCodecTag) ost.st->codecpar->codec_tag = o.SubtitleCodecTag;
-    if (o.SubtitleStreamCopy) {
+    const AVCodec* codec = nullptr;
+    if (source) {
+        ost.copy = plan.kind == SubtitlePlan::Copy;
+        codec = plan.encoder;
+    } else if (o.SubtitleStreamCopy) {
         ost.copy = true;
     } else {
-        const AVCodec* codec = encoderFor(of, ost, o.SubtitleCodecName, false);
-        if (codec) {
-            ost.codec = codec;
-            ost.encoding = true;
-            ost.enc = lav::avcodec_alloc_context3(codec);
-            if (!ost.enc) fail("Could not alloc stream");
-            ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_SUBTITLE, codec, true);
-            applyEncoderOptions(ost.enc, &ost.encoderOptions);
-        } else {
-            // No subtitle encoder for this container: the stream is copied when it can be.
-            ost.copy = true;
-        }
+        codec = encoderFor(of, ost, o.SubtitleCodecName, false);
+        ost.copy = !codec;  // no subtitle encoder for this container: copied when it can be
+    }
+    if (codec) {
+        ost.codec = codec;
+        ost.encoding = true;
+        ost.enc = lav::avcodec_alloc_context3(codec);
+        if (!ost.enc) fail("Could not alloc stream");
+        ost.encoderOptions = options_->CodecOptionsFor(AVMEDIA_TYPE_SUBTITLE, codec, true);
+        applyEncoderOptions(ost.enc, &ost.encoderOptions);
     }
     setLanguage(ost.st, o.SubtitleLanguage);
-    o.SubtitleDisable = false;
-    o.SubtitleCodecName.clear();
-    o.SubtitleStreamCopy = false;
+    reset();
 }
 
 void TCustomFFmpeg::NewStream(AVMediaType type) {
@@ -783,7 +977,12 @@ void TCustomFFmpeg::NewStream(AVMediaType type) {
 
 void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
     for (auto& ost : of.streams) {
+        ost->video.reset();
+        ost->audio.reset();
+        ost->amr.reset();
+        lav::av_frame_free(&ost->still);
         if (ost->enc) {
+            lav::av_freep(&ost->enc->stats_in);  // ours (the pass-2 log), not the library's
             if (ost->encoderOpen) {
                 CodecLockGuard lock;
                 lav::avcodec_free_context(&ost->enc);

@@ -26,6 +26,7 @@
 #include "engine/FFmpegTypes.h"
 #include "medialib/LibAV.h"
 
+class TFrameHooks;
 struct InputFile;
 struct InputStream;
 struct OutputFile;
@@ -67,6 +68,8 @@ public:
     // Called at every packet boundary and duplicated picture, outside the codec lock: the place
     // where a paused task waits.
     void SetCheckpoint(std::function<void()> cb) { checkpoint_ = std::move(cb); }
+    // Frame hooks, external hooks ("vhook") and previews of this task (engine/FrameHook.h).
+    TFrameHooks& FrameHooks() { return *hooks_; }
 
     // The whole conversion: set-up, loop, clean-up. Never raises.
     void RunConversion();
@@ -112,6 +115,7 @@ private:
     int64_t progressInterval_ = 500000;
     ProgressCallback onProgress_;
     std::function<void()> checkpoint_;
+    std::unique_ptr<TFrameHooks> hooks_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<int> openCodecs_{0};
     bool ran_ = false;

@@ -22,12 +22,20 @@ struct InputStream {
     bool free = true;        // no output stream has taken it yet
     bool decodingNeeded = false;
     AVCodecContext* dec = nullptr;
+    bool decoderOpen = false;  // counted in the task's open codecs
     const AVCodec* forcedDecoder = nullptr;
+    // Clockwise turn (0, 90, 180, 270) its display matrix asks for; applied when decoding.
+    int rotation = 0;
+    bool attachedPicture = false;  // a cover picture, not a moving stream
     // Times in microseconds.
     int64_t nextPts = AV_NOPTS_VALUE;
     int64_t pts = 0;
     bool isStart = true;         // audio not synchronised yet
-    bool pastRecording = false;  // past the recording length
+    bool pastRecording = false;  // past the recording length: read no more for it
+    bool copyPastEnd = false;    // its packets reached the recording end (stream copies)
+    // Time-stamp leap taken off its packets (µs), and the time of its last packet read.
+    int64_t leap = 0;
+    int64_t lastRead = AV_NOPTS_VALUE;
     bool flushed = false;
     int64_t wallStart = 0;  // native-rate reading
     double tsScale = 0;
@@ -82,6 +90,9 @@ struct OutputStream {
     std::unique_ptr<VideoConverter> video;
     int lastWidth = 0, lastHeight = 0;
     AVPixelFormat lastFormat = AV_PIX_FMT_NONE;
+    // Output frames allowed in all (the input's length plus a second); no cap when unknown.
+    int64_t frameCap = INT64_MAX;
+    AVFrame* still = nullptr;  // a cover picture's last converted picture, shown to the end
     // Audio.
     int volume = 256;
     std::unique_ptr<AudioConverter> audio;
@@ -112,3 +123,21 @@ struct OutputFile {
     int64_t startTime = 0;
     AVDictionary* formatOptions = nullptr;
 };
+
+// The stream of `type` a conversion takes from `ic` when nothing names one: among the streams
+// not discarded, the library's choice, except that a cover picture is never taken while the
+// file has a moving picture stream. -1 when there is none.
+int PreferredStream(const AVFormatContext* ic, AVMediaType type);
+
+// Clockwise turn (0, 90, 180 or 270 degrees) that the stream's display matrix asks for.
+int DisplayRotation(const AVStream* st);
+
+// What an output does with a subtitle source.
+struct SubtitlePlan {
+    enum Kind { Leave, Copy, Encode } kind = Leave;
+    const AVCodec* encoder = nullptr;  // Encode
+    std::string reason;                // Leave: why, for the log
+};
+// `forcedEncoder`/`copy`: the option state's choice for the next subtitle stream.
+SubtitlePlan PlanSubtitles(const AVOutputFormat* ofmt, const AVCodecParameters* source,
+                           const AVCodec* forcedEncoder, bool copy);

@@ -29,6 +29,19 @@ void applyPriority(TThreadPriority p) {
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(tid), kNice[p]);
 }
 
+// Handlers are swapped and read under the handler lock; they run on copies, outside it.
+template <typename T>
+void storeUnder(std::mutex& mutex, T& slot, T value) {
+    std::lock_guard<std::mutex> lk(mutex);
+    slot = std::move(value);
+}
+
+template <typename T>
+T loadUnder(std::mutex& mutex, const T& slot) {
+    std::lock_guard<std::mutex> lk(mutex);
+    return slot;
+}
+
 }  // namespace
 
 TFFmpeg::TFFmpeg() : TCustomFFmpeg(kFilesPerTask) {}
@@ -99,17 +112,43 @@ bool TCustomFFmpegVCL::AllDone() const {
     return allDone_;
 }
 
-void TCustomFFmpegVCL::SetPreview(bool v) { preview_ = v; }
-void TCustomFFmpegVCL::SetPreviewBitmap(bool v) { previewBitmap_ = v; }
+int TCustomFFmpegVCL::previewFlags() const {
+    return (preview_ ? kPreviewWindow : 0) | (previewBitmap_ ? kPreviewBitmap : 0);
+}
+
+void TCustomFFmpegVCL::SetPreview(bool v) {
+    preview_ = v;
+    applyPreviewFlags();
+}
+
+void TCustomFFmpegVCL::SetPreviewBitmap(bool v) {
+    previewBitmap_ = v;
+    applyPreviewFlags();
+}
+
+void TCustomFFmpegVCL::applyPreviewFlags() {
+    std::lock_guard<std::mutex> lk(batchMutex_);  // an OnTerminate handler may clear the list
+    for (auto& task : tasks_) task->FrameHooks().SetPreviewFlags(previewFlags());
+}
+
+void TCustomFFmpegVCL::SetOnCustomHook(TCustomHookEvent e) {
+    storeUnder(handlerMutex_, onCustomHook_, std::move(e));
+}
+
+void TCustomFFmpegVCL::SetOnPreviewBitmap(TPreviewBitmapEvent e) {
+    storeUnder(handlerMutex_, onPreviewBitmap_, std::move(e));
+}
+
+void TCustomFFmpegVCL::SetPreviewWindowFactory(TPreviewWindowFactory factory) {
+    storeUnder(handlerMutex_, previewFactory_, std::move(factory));
+}
 
 void TCustomFFmpegVCL::SetOnProgress(TProgressEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onProgress_ = std::move(e);
+    storeUnder(handlerMutex_, onProgress_, std::move(e));
 }
 
 void TCustomFFmpegVCL::SetOnTerminate(TTerminateEvent e) {
-    std::lock_guard<std::mutex> lk(handlerMutex_);
-    onTerminate_ = std::move(e);
+    storeUnder(handlerMutex_, onTerminate_, std::move(e));
 }
 
 int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions* options) {
@@ -124,7 +163,16 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
     }
     try {
         auto task = std::make_unique<TFFmpeg>();
+        TFFmpeg* raw = task.get();
         task->SetOption("v", "1");
+        TFrameHooks& hooks = task->FrameHooks();
+        hooks.SetPreviewFlags(previewFlags());
+        hooks.SetPreviewBitmapCallback(
+            [this, raw](const TPreviewInfo& info) { return DoPreviewBitmap(*raw, info); });
+        hooks.SetPreviewWindowFactory([this]() -> std::shared_ptr<IPreviewWindow> {
+            const TPreviewWindowFactory factory = loadUnder(handlerMutex_, previewFactory_);
+            return factory ? factory() : nullptr;
+        });
         const int input = task->InputCount();
         if (options) {
             TInputOptions& copy = task->InputOptions[input];
@@ -137,7 +185,6 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
             return -1;
         }
         if (TAVProbe* probe = task->Probe(input)) probe->AttachContext(task->InputContext(input));
-        TFFmpeg* raw = task.get();
         raw->SetOnProgress([this](TCustomFFmpeg& t, const TProgressInfo& p) {
             DoProgress(static_cast<TFFmpeg&>(t), p);
         });
@@ -177,6 +224,9 @@ bool TCustomFFmpegVCL::SetOutputFile(int taskIndex, const TPathFileName& fileNam
             settings = CollectOutputStreamSettings(copy);
             ApplyOutputOptions(task->Options(), copy, settings);
             join = copy.Join;
+            if (copy.VideoHook)
+                task->FrameHooks().SetCustomHook(
+                    [this, task](THookInfo& info) { DoCustomHook(*task, info); });
         }
         if (task->OpenOutput(fileName, join) < 0) {
             task->OutputOptions[output] = TOutputOptions();
@@ -213,11 +263,35 @@ void TCustomFFmpegVCL::joinWorkers() {
 }
 
 void TCustomFFmpegVCL::ClearTasks() {
+    uint64_t batch;
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
-        // A Stop still walking the list (its handler-driven end of batch) counts as working.
-        if ((working_ && !allDone_) || stopping_.load())
-            throw std::logic_error("Cannot ClearTasks while working.");
+        if (working_ && !allDone_) throw std::logic_error("Cannot ClearTasks while working.");
+        batch = batchNumber_;
+    }
+    if (!mainthread::IsUiThread()) {
+        // The task list belongs to the UI thread, which reads it without a lock: a clear asked
+        // for elsewhere (an OnTerminate handler on the delivery thread) runs there, unless a
+        // new batch has been started by then.
+        std::weak_ptr<bool> alive = alive_;
+        mainthread::Post([this, alive, batch] {
+            if (alive.expired()) return;
+            {
+                std::lock_guard<std::mutex> lk(batchMutex_);
+                if (batch != batchNumber_ || (working_ && !allDone_)) return;
+            }
+            clearOnUiThread();
+        });
+        return;
+    }
+    clearOnUiThread();
+}
+
+void TCustomFFmpegVCL::clearOnUiThread() {
+    if (stopping_.load()) {
+        // A Stop is walking the list (this is one of its handlers): it clears when it is done.
+        clearAfterStop_ = true;
+        return;
     }
     // Every task has delivered its termination: its worker is ending or gone.
     joinWorkers();
@@ -230,6 +304,7 @@ void TCustomFFmpegVCL::ClearTasks() {
     allDone_ = false;
     threadMode_ = false;
     working_ = false;
+    ++batchNumber_;
 }
 
 AVFormatContext* TCustomFFmpegVCL::InputContext(int taskIndex, int inputIndex) {
@@ -290,6 +365,7 @@ void TCustomFFmpegVCL::runWorker(TFFmpeg* task) {
 
 void TCustomFFmpegVCL::StartTask(int threadCount) {
     bool emptyBatch = false;
+    Resume();  // a pause belongs to the batch it was given in
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
         if (working_) throw std::logic_error("Cannot StartTask while working.");
@@ -389,16 +465,17 @@ void TCustomFFmpegVCL::Stop(bool wait) {
         std::lock_guard<std::mutex> lk(batchMutex_);
         pendingCount_ = 0;
     }
+    Resume();  // a stop ends any pause: a paused worker must run to its end
     for (size_t i = 0; i < tasks_.size(); ++i) stopTask(tasks_[i].get(), wait);
     stopping_ = false;
+    if (clearAfterStop_) {
+        clearAfterStop_ = false;
+        clearOnUiThread();
+    }
 }
 
 void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
-    TProgressEvent handler;
-    {
-        std::lock_guard<std::mutex> lk(handlerMutex_);
-        handler = onProgress_;
-    }
+    const TProgressEvent handler = loadUnder(handlerMutex_, onProgress_);
     if (!handler) return;
     std::lock_guard<std::mutex> lk(progressMutex_);
     progressInfo_ = p;
@@ -406,15 +483,51 @@ void TCustomFFmpegVCL::DoProgress(TFFmpeg& task, const TProgressInfo& p) {
         std::lock_guard<std::mutex> blk(batchMutex_);
         progressInfo_.TaskIndex = indexOf(&task);
     }
+    raiseFromTask(task, "OnProgress", [&] { handler(this, &progressInfo_); });
+}
+
+void TCustomFFmpegVCL::raiseFromTask(TFFmpeg& task, const char* event,
+                                     const std::function<void()>& call) {
     try {
         if (triggerInMainThread_.load() && !mainthread::IsUiThread())
-            mainthread::Invoke([&] { handler(this, &progressInfo_); });
+            mainthread::Invoke(call);
         else
-            handler(this, &progressInfo_);
+            call();
     } catch (const std::exception& e) {
         // A failing handler must not end the conversion it watches.
-        task.Log(llError, std::string("OnProgress: ") + e.what());
+        task.Log(llError, std::string(event) + ": " + e.what());
     }
+}
+
+bool TCustomFFmpegVCL::DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info) {
+    const TPreviewBitmapEvent handler = loadUnder(handlerMutex_, onPreviewBitmap_);
+    if (!handler) return false;
+    std::lock_guard<std::mutex> lk(previewBitmapMutex_);
+    previewInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        previewInfo_.TaskIndex = indexOf(&task);
+    }
+    raiseFromTask(task, "OnPreviewBitmap", [&] { handler(this, previewInfo_); });
+    return true;
+}
+
+void TCustomFFmpegVCL::DoCustomHook(TFFmpeg& task, THookInfo& info) {
+    const TCustomHookEvent handler = loadUnder(handlerMutex_, onCustomHook_);
+    if (!handler) {
+        info.Update = false;  // nobody looked: the picture stays as decoded
+        return;
+    }
+    std::lock_guard<std::mutex> lk(hookMutex_);
+    hookInfo_ = info;
+    {
+        std::lock_guard<std::mutex> blk(batchMutex_);
+        hookInfo_.TaskIndex = indexOf(&task);
+    }
+    // On the worker; an exception goes back to the task, which logs it.
+    handler(this, &hookInfo_);
+    info.Update = hookInfo_.Update;
+    info.StopHook = hookInfo_.StopHook;
 }
 
 void TCustomFFmpegVCL::raiseTerminate(const TTerminateInfo& info) {

@@ -3,12 +3,20 @@
 //
 // Threads:
 // - Every operation is for the UI thread (the thread that called mainthread::SetUiThread), except
-//   that `ClearTasks` may also be called from an `OnTerminate` handler.
+//   that `ClearTasks` may also be called from an `OnTerminate` handler on the delivery thread:
+//   it is checked there (raising the refusal at once) and carried out on the UI thread, which
+//   alone changes the task list, at its next pending-call run (dropped when a new batch has
+//   started by then). Called from a handler while `Stop` walks the list, it is carried out when
+//   `Stop` returns. `Pause` lasts until `Resume`, `Stop` or the next `StartTask`.
 // - Each running task in thread mode has its own worker thread ("task-N"), owned by the task and
 //   joined, never self-freeing. Pause is cooperative: a paused worker waits at its next packet or
 //   duplicated picture, never holding the codec lock or a main-thread call, and uses no CPU.
-// - `OnProgress` (and `OnPreviewBitmap`) run on the UI thread while the worker waits, when
-//   `TriggerEventInMainThread` is true; otherwise on the worker.
+// - `OnProgress` and `OnPreviewBitmap` run on the UI thread while the worker waits, when
+//   `TriggerEventInMainThread` is true; otherwise on the worker. `OnCustomHook` always runs on
+//   the worker, one handler call at a time across all tasks.
+// - `Preview`/`PreviewBitmap` may be switched at any time, also during a conversion: every
+//   task's preview flags change at once. A preview window needs a factory
+//   (`SetPreviewWindowFactory`, the program's widget); without one `Preview` shows nothing.
 // - `OnTerminate` runs on the calling thread in a batch started with a thread count <= 0; in thread
 //   mode every termination goes, in order, through one delivery thread per component
 //   ("terminate"); a receiver that updates widgets posts the work to the UI thread itself.
@@ -33,6 +41,7 @@
 #include "engine/FFBaseComponent.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegTypes.h"
+#include "engine/FrameHook.h"
 #include "probe/AVProbe.h"
 
 enum TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHighest, tpTimeCritical };
@@ -67,6 +76,8 @@ class TCustomFFmpegVCL : public TFFBaseComponent {
 public:
     using TProgressEvent = std::function<void(void* sender, PProgressInfo info)>;
     using TTerminateEvent = std::function<void(void* sender, const TTerminateInfo& info)>;
+    using TCustomHookEvent = std::function<void(void* sender, PHookInfo info)>;
+    using TPreviewBitmapEvent = std::function<void(void* sender, const TPreviewInfo& info)>;
 
     TCustomFFmpegVCL();
     ~TCustomFFmpegVCL() override;
@@ -114,12 +125,22 @@ public:
     // Events.
     void SetOnProgress(TProgressEvent e);
     void SetOnTerminate(TTerminateEvent e);
+    // Called for every decoded picture of tasks whose output options have `VideoHook`; an
+    // exception from the handler is logged and the picture is left unchanged.
+    void SetOnCustomHook(TCustomHookEvent e);
+    // Snapshots of tasks while `PreviewBitmap` is on, at most one per 100 ms per task.
+    void SetOnPreviewBitmap(TPreviewBitmapEvent e);
+    // Makes the windows that `Preview` shows (one per converting task, made on its worker).
+    void SetPreviewWindowFactory(TPreviewWindowFactory factory);
 
     // The probe callers use to test-open a file before adding it.
     TAVProbe& Probe() { return probe_; }
 
 protected:
     // Task callbacks (run on the task's thread).
+    virtual void DoCustomHook(TFFmpeg& task, THookInfo& info);
+    // False when no `OnPreviewBitmap` handler takes the snapshot.
+    virtual bool DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info);
     virtual void DoProgress(TFFmpeg& task, const TProgressInfo& progress);
     virtual void DoTerminate(TFFmpeg& task);
 
@@ -135,9 +156,17 @@ private:
     void deliveryLoop();
     void stopTask(TFFmpeg* task, bool wait);
     void joinWorkers();
+    void clearOnUiThread();
+    int previewFlags() const;
+    void applyPreviewFlags();  // to every task, running or not
+    // Runs `call` on the UI thread (waiting) or here, per TriggerEventInMainThread; a failure is
+    // logged as the task's and does not end it.
+    void raiseFromTask(TFFmpeg& task, const char* event, const std::function<void()>& call);
 
     TAVProbe probe_;
-    std::vector<std::unique_ptr<TFFmpeg>> tasks_;  // changed only while not working
+    // Changed on the UI thread only, and only while not working; read there without a lock,
+    // and by workers under the batch lock.
+    std::vector<std::unique_ptr<TFFmpeg>> tasks_;
 
     // Batch lock: counters, flags and task run states.
     mutable std::mutex batchMutex_;
@@ -148,6 +177,11 @@ private:
     bool allDone_ = false;
     bool threadMode_ = false;
     std::string lastErrorMessage_;
+    uint64_t batchNumber_ = 0;  // counts cleared batches; a posted clear checks it
+
+    // UI thread only.
+    bool clearAfterStop_ = false;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // posted calls check it
 
     std::atomic<bool> stopping_{false};
     std::atomic<bool> paused_{false};
@@ -156,9 +190,16 @@ private:
 
     std::mutex progressMutex_;  // one progress event at a time
     TProgressInfo progressInfo_;
-    mutable std::mutex handlerMutex_;  // guards the handlers
+    std::mutex hookMutex_;  // one frame hook call at a time
+    THookInfo hookInfo_;
+    std::mutex previewBitmapMutex_;  // one preview snapshot at a time
+    TPreviewInfo previewInfo_;
+    mutable std::mutex handlerMutex_;  // guards the handlers and the window factory
     TProgressEvent onProgress_;
     TTerminateEvent onTerminate_;
+    TCustomHookEvent onCustomHook_;
+    TPreviewBitmapEvent onPreviewBitmap_;
+    TPreviewWindowFactory previewFactory_;
 
     // The delivery thread of terminations in thread mode, first in first out.
     std::mutex deliveryMutex_;
@@ -171,6 +212,7 @@ private:
     int progressInterval_ = 500;
     TThreadPriority priority_ = tpNormal;
     std::atomic<bool> triggerInMainThread_{true};
+    // UI thread.
     bool preview_ = false;
     bool previewBitmap_ = false;
 };

@@ -13,6 +13,7 @@
 #include "engine/FFUtils.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegInternal.h"
+#include "engine/FrameHook.h"
 #include "engine/UnicodeProtocol.h"
 #include "medialib/FFmpegLoader.h"
 
@@ -43,19 +44,27 @@ struct Transcoder {
 
     Transcoder(TCustomFFmpeg& task) : t(task), o(task.options_->State()) {}
     ~Transcoder() {
-        // Encoders first, then decoders; each exactly once, under the codec lock.
+        // Encoders first, then decoders; each exactly once, under the codec lock. What the
+        // streams converted with goes too: a finished task keeps no pictures or samples.
         for (OutputStream* ost : osts) {
+            ost->video.reset();
+            ost->audio.reset();
+            lav::av_frame_free(&ost->still);
             if (!ost->encoderOpen) continue;
             CodecLockGuard lock;
+            lav::av_freep(&ost->enc->stats_in);  // not the library's to free
             lav::avcodec_free_context(&ost->enc);
             ost->encoderOpen = false;
             --t.openCodecs_;
         }
         for (auto& ist : ists) {
-            if (ist->dec) {
+            if (ist->decoderOpen) {
                 CodecLockGuard lock;
                 lav::avcodec_free_context(&ist->dec);
+                ist->decoderOpen = false;
                 --t.openCodecs_;
+            } else {
+                lav::avcodec_free_context(&ist->dec);
             }
             lav::av_frame_free(&ist->frame);
             lav::av_frame_free(&ist->filtered);
@@ -81,9 +90,15 @@ struct Transcoder {
 
     void prepare();
     void mapStreams();
-    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken);
+    // `covers`: cover pictures may be taken too.
+    InputStream* chooseSource(const OutputStream& ost, int inputFile, bool allowTaken, bool covers);
+    InputStream* chooseSourceOrCover(const OutputStream& ost, int inputFile);
     void setUpCopy(OutputStream& ost);
+    static AVRational copyTimeBase(const AVStream& ist);
+    int64_t frameCapFor(const OutputStream& ost) const;
     void openEncoder(OutputStream& ost);
+    VideoConverter::Settings videoSettings(const OutputStream& ost, const InputStream& ist) const;
+    void startVideoConverter(OutputStream& ost, const InputStream& ist);
     void openDecoder(InputStream& ist);
     void setUpBitstreamFilters(OutputStream& ost);
     void setUpPassLog(OutputStream& ost, int number);
@@ -92,21 +107,26 @@ struct Transcoder {
 
     void run();
     int decodePacket(InputStream& ist, const AVPacket* packet);
+    int64_t recordingEnd() const;
+    void retimeLeap(InputStream& ist, AVPacket* packet);
+    void feedCopies(InputStream& ist, const AVPacket* packet, int64_t timeUs);
     void streamCopy(OutputStream& ost, InputStream& ist, const AVPacket* packet);
     void videoOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
     void drainVideo(OutputStream& ost, InputStream& ist);
     void encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs);
-    void audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame);
+    void audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame, int keep);
     void subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* sub);
     void encodeAndWrite(OutputStream& ost, const AVFrame* frame);
     void writePacket(OutputStream& ost, AVPacket* packet);
     void muxPacket(OutputStream& ost, AVPacket* packet);
     void flushEncoders();
+    void showStills();
     void switchJoinInput();
     void report(bool final);
     double outputTime(const OutputStream& ost) const;
     void writeVideoStats(OutputStream& ost, int frameSize);
     FILE* vstats = nullptr;
+    std::vector<uint8_t> subtitleBuffer;  // one encoded subtitle, allocated on first use
 };
 
 namespace {
@@ -155,6 +175,8 @@ void Transcoder::prepare() {
             ist->index = static_cast<int>(i);
             ist->st = in.ctx->streams[i];
             ist->discarded = ist->st->discard == AVDISCARD_ALL;
+            ist->rotation = DisplayRotation(ist->st);
+            ist->attachedPicture = ist->st->disposition & AV_DISPOSITION_ATTACHED_PIC;
             if (i < in.tsScale.size()) ist->tsScale = in.tsScale[i];
             if (o.RateEmu) ist->wallStart = lav::av_gettime_relative();
             ists.push_back(std::move(ist));
@@ -174,6 +196,13 @@ void Transcoder::prepare() {
         const InputStream& ist = *ost->source;
         lav::av_dict_copy(&st->metadata, ist.st->metadata, AV_DICT_DONT_OVERWRITE);
         st->disposition = ist.st->disposition;
+        if (ost->encoding && ost->type == AVMEDIA_TYPE_VIDEO) {
+            // The pictures are turned upright here and a cover becomes a moving picture: the
+            // output claims neither a turn nor a cover of its own.
+            lav::av_dict_set(&st->metadata, "rotate", nullptr, 0);
+            st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
+            ost->frameCap = frameCapFor(*ost);
+        }
         if (ost->copy) {
             setUpCopy(*ost);
         } else if (ost->encoding) {
@@ -228,18 +257,20 @@ void Transcoder::prepare() {
     }
 }
 
-InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken) {
+InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bool allowTaken,
+                                      bool covers) {
     InputStream* best = nullptr;
     bool bestPreferred = false;
-    // The library ranks a file's streams by how much of them the probe saw: asked once a file.
+    // A file's preferred stream (the library's ranking, never a cover while a moving picture
+    // exists): asked once a file.
     std::vector<int> preferred(t.inputs_.size(), INT_MIN);
     for (auto& ist : ists) {
         if (ist->discarded || ist->st->codecpar->codec_type != ost.type) continue;
         if (!allowTaken && !ist->free) continue;
+        if (ist->attachedPicture && !covers) continue;
         if (inputFile >= 0 && ist->fileIndex != inputFile) continue;
         int& pick = preferred[static_cast<size_t>(ist->fileIndex)];
-        if (pick == INT_MIN)
-            pick = lav::av_find_best_stream(inputOf(*ist).ctx, ost.type, -1, -1, nullptr, 0);
+        if (pick == INT_MIN) pick = PreferredStream(inputOf(*ist).ctx, ost.type);
         const bool isPreferred = pick == ist->index;
         if (!best || (isPreferred && !bestPreferred)) {
             best = ist.get();
@@ -247,6 +278,17 @@ InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bo
         }
     }
     return best;
+}
+
+// A free stream, else (not joining) one already taken; a cover only when no input offers a
+// moving picture, taken or not.
+InputStream* Transcoder::chooseSourceOrCover(const OutputStream& ost, int inputFile) {
+    for (bool covers : {false, true}) {
+        InputStream* source = chooseSource(ost, inputFile, false, covers);
+        if (!source && !t.joinMode_) source = chooseSource(ost, -1, true, covers);
+        if (source) return source;
+    }
+    return nullptr;
 }
 
 void Transcoder::mapStreams() {
@@ -277,9 +319,7 @@ void Transcoder::mapStreams() {
                             MediaTypeName(source->st->codecpar->codec_type), ost.fileIndex,
                             ost.index, MediaTypeName(ost.type)));
         } else {
-            const int file = t.joinMode_ ? 0 : -1;
-            source = chooseSource(ost, file, false);
-            if (!source && !t.joinMode_) source = chooseSource(ost, -1, true);
+            source = chooseSourceOrCover(ost, t.joinMode_ ? 0 : -1);
             if (!source) {
                 lav::av_dump_format(outputOf(ost).ctx, ost.fileIndex, outputOf(ost).ctx->url, 1);
                 fail(Format("Could not find input stream matching output stream #%d.%d (%s)",
@@ -293,6 +333,42 @@ void Transcoder::mapStreams() {
     }
 }
 
+// The time base of a copied stream: the frame (or sample) duration when that is coarser than
+// the stream's own tick and the tick is finer than a millisecond (an MP4 stream's 1/12800 becomes
+// 1/25 in AVI, whose header states the rate as the time base), else the stream's.
+AVRational Transcoder::copyTimeBase(const AVStream& ist) {
+    const AVCodecParameters* par = ist.codecpar;
+    AVRational unit{0, 1};
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+        const AVRational rate = ist.avg_frame_rate.num > 0 && ist.avg_frame_rate.den > 0
+                                    ? ist.avg_frame_rate
+                                    : ist.r_frame_rate;
+        if (rate.num > 0 && rate.den > 0) unit = AVRational{rate.den, rate.num};
+    } else if (par->codec_type == AVMEDIA_TYPE_AUDIO && par->sample_rate > 0) {
+        unit = AVRational{1, par->sample_rate};
+    }
+    if (unit.num > 0 && av_q2d(ist.time_base) < 0.001 && av_q2d(unit) > av_q2d(ist.time_base))
+        return unit;
+    return ist.time_base;
+}
+
+// Frames a picture output may hold: the input's length (the sum of the inputs when joining,
+// the recording length when shorter) and one second more, whatever the time stamps say.
+int64_t Transcoder::frameCapFor(const OutputStream& ost) const {
+    int64_t length = 0;
+    for (const auto& in : t.inputs_) {
+        const int64_t d = in->ctx->duration;
+        if (d == AV_NOPTS_VALUE || d <= 0) continue;
+        length = t.joinMode_ ? length + d : std::max(length, d);
+    }
+    if (o.RecordingTime != INT64_MAX && o.RecordingTime > 0)
+        length = length > 0 ? std::min(length, o.RecordingTime) : o.RecordingTime;
+    if (length <= 0) return INT64_MAX;
+    const double frame = av_q2d(ost.enc->time_base);
+    if (frame <= 0) return INT64_MAX;
+    return static_cast<int64_t>(std::ceil(seconds(length + AV_TIME_BASE) / frame));
+}
+
 void Transcoder::setUpCopy(OutputStream& ost) {
     AVStream* st = ost.st;
     const AVStream* ist = ost.source->st;
@@ -301,6 +377,14 @@ void Transcoder::setUpCopy(OutputStream& ost) {
         fail("icodec.extradata_size is invalid (too large)");
     if (ost.type == AVMEDIA_TYPE_AUDIO && o.AudioVolume != 256)
         fail("-acodec copy and -vol are incompatible (frames are not decoded)");
+    if (ost.type == AVMEDIA_TYPE_VIDEO) {
+        if (t.hooks_->HasCustomHook())
+            fail("-vcodec copy and CustomHook are incompatible (frames are not decoded)");
+        if (t.hooks_->HasExternalHooks())
+            fail("-vcodec copy and -vhook are incompatible (frames are not decoded)");
+        if (t.hooks_->PreviewFlags())
+            fail("-vcodec copy and PostHooks are incompatible (frames are not decoded)");
+    }
     const uint32_t userTag = st->codecpar->codec_tag;
     const AVRational sar = st->sample_aspect_ratio;
     if (lav::avcodec_parameters_copy(st->codecpar, ipar) < 0) fail("av_mallocz fail");
@@ -313,7 +397,14 @@ void Transcoder::setUpCopy(OutputStream& ost) {
         if (!sameId && !noTag) tag = 0;
     }
     st->codecpar->codec_tag = userTag ? userTag : tag;
-    st->time_base = ist->time_base;
+    st->time_base = copyTimeBase(*ist);
+    // A copied picture keeps the turn it is shown with.
+    for (int i = 0; i < ist->nb_side_data; ++i) {
+        const AVPacketSideData& sd = ist->side_data[i];
+        if (sd.type != AV_PKT_DATA_DISPLAYMATRIX) continue;
+        if (uint8_t* data = lav::av_stream_new_side_data(st, sd.type, sd.size))
+            std::memcpy(data, sd.data, sd.size);
+    }
     if (ost.type == AVMEDIA_TYPE_VIDEO && sar.num > 0) st->sample_aspect_ratio = sar;
     if (ost.type == AVMEDIA_TYPE_VIDEO && !st->sample_aspect_ratio.num)
         st->sample_aspect_ratio = ist->sample_aspect_ratio;
@@ -389,47 +480,73 @@ void Transcoder::openDecoder(InputStream& ist) {
         log(llError, msg);
         fail(msg);
     }
+    ist.decoderOpen = true;
     ++t.openCodecs_;
     ist.frame = lav::av_frame_alloc();
     ist.filtered = lav::av_frame_alloc();
     if (!ist.frame || !ist.filtered) fail("Out of memory");
 }
 
+VideoConverter::Settings Transcoder::videoSettings(const OutputStream& ost,
+                                                   const InputStream& ist) const {
+    const AVCodecParameters* ipar = ist.st->codecpar;
+    VideoConverter::Settings s;
+    s.srcWidth = ipar->width;
+    s.srcHeight = ipar->height;
+    s.srcFormat = static_cast<AVPixelFormat>(ipar->format);
+    s.timeBase = ist.st->time_base;
+    s.sampleAspect =
+        ist.st->sample_aspect_ratio.num ? ist.st->sample_aspect_ratio : ipar->sample_aspect_ratio;
+    s.frameRate = ist.st->avg_frame_rate;
+    s.rotation = ist.rotation;
+    s.cropTop = ost.cropTop;
+    s.cropBottom = ost.cropBottom;
+    s.cropLeft = ost.cropLeft;
+    s.cropRight = ost.cropRight;
+    s.dstWidth = ost.enc->width;
+    s.dstHeight = ost.enc->height;
+    s.dstFormat = ost.enc->pix_fmt;
+    s.swsFlags = ost.swsFlags;
+    s.filters = ost.filters;
+    s.deinterlace = ost.deinterlace;
+    return s;
+}
+
+// A picture converter for `ist`'s pictures; the encoder takes what it delivers.
+void Transcoder::startVideoConverter(OutputStream& ost, const InputStream& ist) {
+    const VideoConverter::Settings s = videoSettings(ost, ist);
+    ost.video = std::make_unique<VideoConverter>();
+    std::string why;
+    if (ost.video->Init(s, &why) < 0)
+        fail(why.empty() ? "Error opening filters!" : "Error opening filters: " + why);
+    ost.lastWidth = s.srcWidth;
+    ost.lastHeight = s.srcHeight;
+    ost.lastFormat = s.srcFormat;
+}
+
 void Transcoder::openEncoder(OutputStream& ost) {
     AVCodecContext* enc = ost.enc;
-    const AVCodecParameters* ipar = ost.source->st->codecpar;
     if (ost.type == AVMEDIA_TYPE_VIDEO) {
-        VideoConverter::Settings s;
-        s.srcWidth = ipar->width;
-        s.srcHeight = ipar->height;
-        s.srcFormat = static_cast<AVPixelFormat>(ipar->format);
-        s.timeBase = ost.source->st->time_base;
-        s.sampleAspect = ost.source->st->sample_aspect_ratio.num
-                             ? ost.source->st->sample_aspect_ratio
-                             : ipar->sample_aspect_ratio;
-        s.frameRate = ost.source->st->avg_frame_rate;
-        s.cropTop = ost.cropTop;
-        s.cropBottom = ost.cropBottom;
-        s.cropLeft = ost.cropLeft;
-        s.cropRight = ost.cropRight;
-        s.dstWidth = enc->width;
-        s.dstHeight = enc->height;
-        s.dstFormat = enc->pix_fmt;
-        s.swsFlags = ost.swsFlags;
-        s.filters = ost.filters;
-        s.deinterlace = ost.deinterlace;
-        ost.video = std::make_unique<VideoConverter>();
-        std::string why;
-        if (ost.video->Init(s, &why) < 0)
-            fail(why.empty() ? "Error opening filters!" : "Error opening filters: " + why);
-        // The encoder takes what the filters deliver.
+        startVideoConverter(ost, *ost.source);
         enc->width = ost.video->OutputWidth();
         enc->height = ost.video->OutputHeight();
-        ost.lastWidth = ipar->width;
-        ost.lastHeight = ipar->height;
-        ost.lastFormat = s.srcFormat;
         if (enc->rc_buffer_size > 0 && !enc->rc_initial_buffer_occupancy)
             enc->rc_initial_buffer_occupancy = enc->rc_buffer_size * 3 / 4;
+    } else if (ost.type == AVMEDIA_TYPE_SUBTITLE) {
+        // Times in microseconds, as the decoder gives them; text encoders take the decoder's
+        // style header, bitmap encoders the picture size.
+        enc->time_base = kMicros;
+        const AVCodecContext* dec = ost.source->dec;
+        if (dec && dec->subtitle_header && dec->subtitle_header_size > 0) {
+            enc->subtitle_header =
+                static_cast<uint8_t*>(lav::av_mallocz(dec->subtitle_header_size + 1));
+            if (!enc->subtitle_header) fail("Out of memory");
+            std::memcpy(enc->subtitle_header, dec->subtitle_header, dec->subtitle_header_size);
+            enc->subtitle_header_size = dec->subtitle_header_size;
+        }
+        const AVCodecParameters* ipar = ost.source->st->codecpar;
+        enc->width = ipar->width;
+        enc->height = ipar->height;
     }
     int ret = 0;
     if (!ost.amr) {
@@ -569,7 +686,8 @@ void Transcoder::writeHeaders() {
 // Output steps
 
 double Transcoder::outputTime(const OutputStream& ost) const {
-    if (ost.encoding && ost.enc) return static_cast<double>(ost.syncOpts) * av_q2d(ost.enc->time_base);
+    if (ost.encoding && ost.enc && ost.type != AVMEDIA_TYPE_SUBTITLE)
+        return static_cast<double>(ost.syncOpts) * av_q2d(ost.enc->time_base);
     return seconds(ost.lastEnd);
 }
 
@@ -776,6 +894,16 @@ void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) 
     }
     const int64_t maxFrames = o.MaxFrames[AVMEDIA_TYPE_VIDEO];
     copies = std::min<int64_t>(copies, std::max<int64_t>(0, maxFrames - ost.frameNumber));
+    // However far the time stamps jump, the pictures never outlast the input by much.
+    copies = std::min<int64_t>(copies, std::max<int64_t>(0, ost.frameCap - ost.syncOpts));
+    if (ost.source->attachedPicture && copies > 0 && frame != ost.still) {
+        // A cover is one picture: kept to show until the sound ends.
+        if (!ost.still) ost.still = lav::av_frame_alloc();
+        if (ost.still) {
+            lav::av_frame_unref(ost.still);
+            if (lav::av_frame_ref(ost.still, frame) < 0) lav::av_frame_free(&ost.still);
+        }
+    }
     for (int64_t i = 0; i < copies && !t.stopRequested_; ++i) {
         if (i > 0 && t.checkpoint_) t.checkpoint_();
         frame->pts = ost.syncOpts;
@@ -786,12 +914,13 @@ void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) 
             frame->top_field_first = o.TopFieldFirst;
         }
         encodeAndWrite(ost, frame);
+        t.hooks_->PreviewStep(frame, enc->time_base);
         ++ost.syncOpts;
         ++ost.frameNumber;
     }
 }
 
-void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame) {
+void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* frame, int keep) {
     AudioConverter& conv = *ost.audio;
     const int outRate = ost.enc->sample_rate;
     int skip = 0;
@@ -833,7 +962,7 @@ void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* fr
         ost.syncOpts = std::llround(seconds(ist.pts - o.StartTime) * outRate) - conv.Buffered();
     }
     std::string why;
-    const int ret = conv.Push(frame, skip, &why);
+    const int ret = conv.Push(frame, skip, &why, keep);
     if (ret < 0) {
         if (!why.empty()) fail(why);
         const std::string msg = "av_audio_convert() failed";
@@ -855,23 +984,33 @@ void Transcoder::subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* su
         log(llError, "Subtitle packets must have a pts");
         return;
     }
-    std::vector<uint8_t> buffer(1 << 20);
+    if (subtitleBuffer.empty()) subtitleBuffer.resize(1 << 20);
     const bool dvb = ost.enc->codec_id == AV_CODEC_ID_DVB_SUBTITLE;
-    const int count = dvb ? 2 : 1;
-    int64_t pts = ist.pts - o.StartTime;
-    for (int i = 0; i < count; ++i) {
+    // The packet starts when the subtitle shows, and lasts as long as it is shown.
+    const int64_t pts = ist.pts - o.StartTime + int64_t{sub->start_display_time} * 1000;
+    sub->end_display_time -= sub->start_display_time;
+    sub->start_display_time = 0;
+    const AVRational ms{1, 1000};
+    const unsigned rects = sub->num_rects;
+    for (int i = 0; i < (dvb ? 2 : 1); ++i) {
         sub->pts = pts;
-        const int size = lav::avcodec_encode_subtitle(ost.enc, buffer.data(),
-                                                      static_cast<int>(buffer.size()), sub);
-        if (size < 0) fail("Subtitle encoding failed");
-        if (dvb && i == 1) sub->num_rects = 0;
+        if (i == 1) sub->num_rects = 0;  // DVB: a second, empty subtitle clears the first
+        const int size = lav::avcodec_encode_subtitle(ost.enc, subtitleBuffer.data(),
+                                                      static_cast<int>(subtitleBuffer.size()), sub);
+        sub->num_rects = rects;
+        if (size < 0) {
+            // A subtitle is not worth a conversion.
+            if (o.ExitOnError) fail("Subtitle encoding failed");
+            log(llError, "Subtitle encoding failed");
+            return;
+        }
         AVPacket* p = ost.pkt;
         if (lav::av_new_packet(p, size) < 0) fail("Out of memory");
-        std::memcpy(p->data, buffer.data(), static_cast<size_t>(size));
+        std::memcpy(p->data, subtitleBuffer.data(), static_cast<size_t>(size));
         p->pts = lav::av_rescale_q(pts, kMicros, ost.st->time_base);
-        if (dvb)
-            p->pts += 90 * static_cast<int64_t>(i == 0 ? sub->start_display_time
-                                                       : sub->end_display_time);
+        p->duration = lav::av_rescale_q(sub->end_display_time, ms, ost.st->time_base);
+        if (dvb && i == 1)
+            p->pts += lav::av_rescale_q(sub->end_display_time, ms, ost.st->time_base);
         p->dts = p->pts;
         writePacket(ost, p);
         lav::av_packet_unref(p);
@@ -880,6 +1019,17 @@ void Transcoder::subtitleOut(OutputStream& ost, InputStream& ist, AVSubtitle* su
 
 // ---------------------------------------------------------------------------------------------
 // Decoding
+
+int64_t Transcoder::recordingEnd() const {
+    return o.RecordingTime == INT64_MAX ? INT64_MAX : o.StartTime + o.RecordingTime;
+}
+
+// The packet also goes, as it is, to every stream copy of this input stream (decoded or not).
+void Transcoder::feedCopies(InputStream& ist, const AVPacket* packet, int64_t timeUs) {
+    if (timeUs < o.StartTime || ist.copyPastEnd) return;
+    for (OutputStream* ost : osts)
+        if (ost->source == &ist && ost->active && ost->copy) streamCopy(*ost, ist, packet);
+}
 
 int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
     const AVMediaType type = ist.st->codecpar->codec_type;
@@ -895,11 +1045,10 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
             ist.nextPts += static_cast<int64_t>(AV_TIME_BASE) * par->frame_size / par->sample_rate;
         else if (packet->duration > 0)
             ist.nextPts += lav::av_rescale_q(packet->duration, ist.st->time_base, kMicros);
-        if (ist.pts >= o.StartTime)
-            for (OutputStream* ost : osts)
-                if (ost->source == &ist && ost->active && ost->copy) streamCopy(*ost, ist, packet);
+        feedCopies(ist, packet, ist.pts);
         return 0;
     }
+    if (packet) feedCopies(ist, packet, ist.pts);
 
     if (type == AVMEDIA_TYPE_SUBTITLE) {
         if (!packet) return 0;
@@ -907,7 +1056,7 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
         int got = 0;
         const int ret = lav::avcodec_decode_subtitle2(ist.dec, &sub, &got, const_cast<AVPacket*>(packet));
         if (ret < 0) return ret;
-        ist.pts = ist.nextPts;
+        ist.pts = got && sub.pts != AV_NOPTS_VALUE ? sub.pts : ist.nextPts;
         if (got && ist.pts >= o.StartTime)
             for (OutputStream* ost : osts)
                 if (ost->source == &ist && ost->active && ost->encoding) subtitleOut(*ost, ist, &sub);
@@ -915,6 +1064,7 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
         return 0;
     }
 
+    const int64_t end = recordingEnd();
     int ret = lav::avcodec_send_packet(ist.dec, packet);
     if (ret == AVERROR_EOF) ret = 0;  // already drained
     const int sendError = ret < 0 && ret != AVERROR(EAGAIN) ? ret : 0;
@@ -942,13 +1092,25 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
             const int64_t ahead = ist.pts - (lav::av_gettime_relative() - ist.wallStart);
             if (ahead > 1000) std::this_thread::sleep_for(std::chrono::microseconds(ahead));
         }
-        if (ist.pts >= o.StartTime) {
+        // Every decoded picture is counted and hooked before it is converted for any output.
+        const AVFrame* picture = frame;
+        if (type == AVMEDIA_TYPE_VIDEO) picture = t.hooks_->PreprocessPicture(frame, ist.pts);
+        // The end of a cut is decided on decoded pictures and samples: the packets after it may
+        // still be the references of pictures before it.
+        if (ist.pts >= end) {
+            ist.pastRecording = true;
+        } else if (ist.pts >= o.StartTime) {
+            int keep = -1;  // samples before the end of the cut
+            if (type == AVMEDIA_TYPE_AUDIO && end != INT64_MAX && frame->sample_rate > 0)
+                keep = static_cast<int>(std::min<int64_t>(
+                    frame->nb_samples, lav::av_rescale_rnd(end - ist.pts, frame->sample_rate,
+                                                           AV_TIME_BASE, AV_ROUND_UP)));
             for (OutputStream* ost : osts) {
                 if (ost->source != &ist || !ost->active || !ost->encoding) continue;
                 if (type == AVMEDIA_TYPE_AUDIO)
-                    audioOut(*ost, ist, frame);
+                    audioOut(*ost, ist, frame, keep);
                 else if (type == AVMEDIA_TYPE_VIDEO)
-                    videoOut(*ost, ist, frame);
+                    videoOut(*ost, ist, picture);
             }
         }
         lav::av_frame_unref(frame);
@@ -976,6 +1138,25 @@ void Transcoder::flushEncoders() {
     }
 }
 
+// A cover is shown for as long as the sound of its output lasts.
+void Transcoder::showStills() {
+    for (OutputStream* ost : osts) {
+        if (!ost->still || !ost->encoding) continue;
+        int64_t end = 0;  // µs of output
+        for (const OutputStream* other : osts)
+            if (other->type == AVMEDIA_TYPE_AUDIO && other->fileIndex == ost->fileIndex &&
+                other->source->nextPts != AV_NOPTS_VALUE)
+                end = std::max(end, other->source->nextPts - o.StartTime);
+        if (o.RecordingTime != INT64_MAX) end = std::min(end, o.RecordingTime);
+        const double frame = av_q2d(ost->enc->time_base);
+        const int64_t lastSlot = static_cast<int64_t>(std::ceil(seconds(end) / frame - 1e-6)) - 1;
+        if (lastSlot < ost->syncOpts) continue;
+        encodeVideo(
+            *ost, ost->still,
+            o.StartTime + std::llround(static_cast<double>(lastSlot) * frame * AV_TIME_BASE));
+    }
+}
+
 void Transcoder::switchJoinInput() {
     // Drain the decoders of the finished input; the encoders stay open and go on counting.
     int64_t endTime = 0;
@@ -986,7 +1167,8 @@ void Transcoder::switchJoinInput() {
             for (OutputStream* ost : osts)
                 if (ost->source == ist.get() && ost->video) {
                     // Pictures still inside the converter belong to this input.
-                    drainVideo(*ost, *ist);
+                    std::string why;
+                    if (ost->video->Push(nullptr, nullptr, &why) >= 0) drainVideo(*ost, *ist);
                 }
             lav::avcodec_flush_buffers(ist->dec);
         }
@@ -1001,7 +1183,7 @@ void Transcoder::switchJoinInput() {
     t.inputs_[static_cast<size_t>(currentInput)]->tsOffset += endTime;
     for (OutputStream* ost : osts) {
         ost->source->free = true;
-        InputStream* next = chooseSource(*ost, currentInput, false);
+        InputStream* next = chooseSourceOrCover(*ost, currentInput);
         if (!next) {
             ost->active = false;
             continue;
@@ -1013,7 +1195,46 @@ void Transcoder::switchJoinInput() {
         }
         ost->source = ost->sync = next;
         ost->active = true;
+        // The next input's pictures have their own size, format and time base: a converter
+        // built for them (a filter graph reads its input's time stamps in its own time base).
+        if (ost->video) startVideoConverter(*ost, *next);
     }
+}
+
+// A stream whose time stamps leap far ahead of everything else read from its file so far (a
+// stream that starts hours after the others, a clock that jumped) would otherwise be padded
+// with hours of repeated pictures or silence: it is re-timed to go on where it was (or to start
+// where its file starts). A real pause in one stream keeps the others reading alongside it, so
+// it is never taken for a leap.
+void Transcoder::retimeLeap(InputStream& ist, AVPacket* packet) {
+    const AVRational tb = ist.st->time_base;
+    if (ist.leap) {
+        const int64_t d = lav::av_rescale_q(ist.leap, kMicros, tb);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts -= d;
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts -= d;
+    }
+    const int64_t ts = packet->dts != AV_NOPTS_VALUE ? packet->dts : packet->pts;
+    if (ts == AV_NOPTS_VALUE) return;
+    const int64_t time = lav::av_rescale_q(ts, tb, kMicros);
+    int64_t others = AV_NOPTS_VALUE;
+    for (const auto& other : ists)
+        if (other.get() != &ist && other->fileIndex == ist.fileIndex &&
+            other->lastRead != AV_NOPTS_VALUE)
+            others = others == AV_NOPTS_VALUE ? other->lastRead : std::max(others, other->lastRead);
+    const double threshold = o.DtsDeltaThreshold * AV_TIME_BASE;
+    if (others != AV_NOPTS_VALUE && static_cast<double>(time - others) > threshold) {
+        const int64_t expected = ist.nextPts != AV_NOPTS_VALUE ? ist.nextPts : ist.pts;
+        const int64_t leap = time - expected;
+        ist.leap += leap;
+        const int64_t d = lav::av_rescale_q(leap, kMicros, tb);
+        if (packet->dts != AV_NOPTS_VALUE) packet->dts -= d;
+        if (packet->pts != AV_NOPTS_VALUE) packet->pts -= d;
+        log(llInfo, Format("Input stream #%d.%d: time stamps leap %.3f s ahead; re-timed",
+                           ist.fileIndex, ist.index, seconds(leap)));
+        ist.lastRead = expected;
+        return;
+    }
+    ist.lastRead = time;
 }
 
 void Transcoder::run() {
@@ -1021,6 +1242,8 @@ void Transcoder::run() {
     for (auto& in : t.inputs_) in->noPacket = false;
     const bool join = t.joinMode_;
     bool frameLimit = false;
+    bool subtitlesOnly = true;
+    for (const OutputStream* ost : osts) subtitlesOnly &= ost->type == AVMEDIA_TYPE_SUBTITLE;
 
     while (!t.stopRequested_) {
         if (t.checkpoint_) t.checkpoint_();
@@ -1038,6 +1261,9 @@ void Transcoder::run() {
                 InputStream* ist = ost->source;
                 InputFile& in = inputOf(*ist);
                 if (ist->pastRecording || in.noPacket || !ost->active) continue;
+                // Subtitles are sparse: they come along with the pictures and sound they belong
+                // to, and never keep a finished conversion reading.
+                if (ost->type == AVMEDIA_TYPE_SUBTITLE && !subtitlesOnly) continue;
                 if (ost->type >= 0 && ost->type < kOptionKinds &&
                     ost->frameNumber >= o.MaxFrames[ost->type]) {
                     frameLimit = true;
@@ -1122,12 +1348,17 @@ void Transcoder::run() {
                                           delta, in.tsOffset));
             }
         }
+        if (!o.CopyTs) retimeLeap(ist, pkt);
         if (o.RecordingTime != INT64_MAX && pkt->pts != AV_NOPTS_VALUE &&
-            lav::av_rescale_q(pkt->pts, ist.st->time_base, kMicros) >=
-                o.StartTime + o.RecordingTime) {
-            ist.pastRecording = true;
-            lav::av_packet_unref(pkt);
-            continue;
+            lav::av_rescale_q(pkt->pts, ist.st->time_base, kMicros) >= recordingEnd()) {
+            // Stream copies end at the packet; decoded pictures and sound end when a decoded
+            // one reaches the end (a later packet may be an earlier picture's reference).
+            ist.copyPastEnd = true;
+            if (!ist.decodingNeeded || ist.st->codecpar->codec_type == AVMEDIA_TYPE_SUBTITLE) {
+                ist.pastRecording = true;
+                lav::av_packet_unref(pkt);
+                continue;
+            }
         }
         ret = decodePacket(ist, pkt);
         lav::av_packet_unref(pkt);
@@ -1161,6 +1392,7 @@ void Transcoder::run() {
         if (ost->video->Push(nullptr, nullptr, &why) >= 0 && !t.stopRequested_)
             drainVideo(*ost, *ost->source);
     }
+    if (!t.stopRequested_) showStills();
     flushEncoders();
     for (auto& of : t.outputs_) {
         if (!of->headerWritten) continue;
@@ -1301,8 +1533,9 @@ void TCustomFFmpeg::RunConversion() {
         Log(llQuiet, errorMessage_);
     }
     // Clean-up: every codec closed once, outputs closed (an empty or failed file that this task
-    // created is removed), inputs closed.
+    // created is removed), inputs closed, hooks released and the preview window closed.
     try {
+        hooks_->Release();
         for (auto& of : outputs_) {
             if (!of) continue;
             OutputFile& out = *of;

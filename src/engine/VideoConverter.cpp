@@ -14,15 +14,17 @@ void VideoConverter::cropFor(int w, int h, int* top, int* bottom, int* left, int
     *bottom = s_.cropBottom;
     *left = s_.cropLeft;
     *right = s_.cropRight;
-    if ((w == s_.srcWidth && h == s_.srcHeight) || s_.srcWidth <= 0 || s_.srcHeight <= 0) return;
+    const int srcW = quarterTurn() ? s_.srcHeight : s_.srcWidth;
+    const int srcH = quarterTurn() ? s_.srcWidth : s_.srcHeight;
+    if ((w == srcW && h == srcH) || srcW <= 0 || srcH <= 0) return;
     // Proportional to the new size, rounded down to even numbers.
     auto scale = [](int band, int now, int was) {
         return static_cast<int>(static_cast<int64_t>(band) * now / was) & ~1;
     };
-    *top = scale(s_.cropTop, h, s_.srcHeight);
-    *bottom = scale(s_.cropBottom, h, s_.srcHeight);
-    *left = scale(s_.cropLeft, w, s_.srcWidth);
-    *right = scale(s_.cropRight, w, s_.srcWidth);
+    *top = scale(s_.cropTop, h, srcH);
+    *bottom = scale(s_.cropBottom, h, srcH);
+    *left = scale(s_.cropLeft, w, srcW);
+    *right = scale(s_.cropRight, w, srcW);
 }
 
 int VideoConverter::Init(const Settings& settings, std::string* error) {
@@ -30,7 +32,7 @@ int VideoConverter::Init(const Settings& settings, std::string* error) {
     curWidth_ = s_.srcWidth;
     curHeight_ = s_.srcHeight;
     curFormat_ = s_.srcFormat;
-    graphMode_ = !s_.filters.empty() || s_.deinterlace;
+    graphMode_ = !s_.filters.empty() || s_.deinterlace || s_.rotation != 0;
     pending_ = lav::av_frame_alloc();
     if (!pending_) return AVERROR(ENOMEM);
     if (graphMode_) return buildGraph(error);
@@ -77,9 +79,15 @@ int VideoConverter::buildGraph(std::string* error) {
     std::string chain;
     auto add = [&chain](const std::string& f) { chain += (chain.empty() ? "" : ",") + f; };
     if (s_.deinterlace) add("yadif=mode=0:parity=auto:deint=all");
+    if (s_.rotation == 90) add("transpose=clock");
+    if (s_.rotation == 180) add("hflip,vflip");
+    if (s_.rotation == 270) add("transpose=cclock");
+    // The upright picture's size: crop and scale work on that.
+    const int upW = quarterTurn() ? curHeight_ : curWidth_;
+    const int upH = quarterTurn() ? curWidth_ : curHeight_;
     int t, b, l, r;
-    cropFor(curWidth_, curHeight_, &t, &b, &l, &r);
-    const int cw = curWidth_ - l - r, ch = curHeight_ - t - b;
+    cropFor(upW, upH, &t, &b, &l, &r);
+    const int cw = upW - l - r, ch = upH - t - b;
     if (t || b || l || r) add(Format("crop=w=%d:h=%d:x=%d:y=%d", cw, ch, l, t));
     if (s_.dstWidth > 0 && s_.dstHeight > 0 && (s_.dstWidth != cw || s_.dstHeight != ch))
         add(Format("scale=w=%d:h=%d", s_.dstWidth, s_.dstHeight));

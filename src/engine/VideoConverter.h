@@ -1,8 +1,9 @@
 // Decoded pictures → pictures for one video encoder: crop, scale, pixel format, the user's
 // filter graph and deinterlacing.
 //
-// With a filter graph text or deinterlacing the pictures run through a graph: buffer → [yadif]
-// → crop → scale → the user's filters → buffersink restricted to the encoder's pixel format.
+// With a filter graph text, deinterlacing or a turn the pictures run through a graph: buffer →
+// [yadif] → [transpose/flip] → crop → scale → the user's filters → buffersink restricted to the
+// encoder's pixel format. Crop bands and sizes are those of the upright picture.
 // Otherwise cropping is done on frame references and scaling by a cached swscale context built
 // on demand. A change of the decoded size or pixel format mid-stream keeps the crop bands
 // proportional and rebuilds what depends on the size instead of failing. Owned by one task and
@@ -29,6 +30,7 @@ public:
         AVRational timeBase{1, 25};  // of the decoded pictures' pts
         AVRational sampleAspect{0, 1};
         AVRational frameRate{0, 1};
+        int rotation = 0;  // clockwise turn to show the pictures upright: 0, 90, 180, 270
         int cropTop = 0, cropBottom = 0, cropLeft = 0, cropRight = 0;
         int dstWidth = 0, dstHeight = 0;  // 0: the cropped source size
         AVPixelFormat dstFormat = AV_PIX_FMT_NONE;
@@ -61,8 +63,10 @@ public:
 private:
     int buildGraph(std::string* error);
     int scaleDirect(AVFrame* out);
-    // Crop bands for a picture of w×h: the configured ones, kept proportional after a change.
+    // Crop bands for an upright picture of w×h: the configured ones, kept proportional after a
+    // change of size.
     void cropFor(int w, int h, int* top, int* bottom, int* left, int* right) const;
+    bool quarterTurn() const { return s_.rotation == 90 || s_.rotation == 270; }
 
     Settings s_;
     int outWidth_ = 0, outHeight_ = 0;

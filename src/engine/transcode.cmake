@@ -6,6 +6,7 @@ add_library(tandrel_transcode STATIC
     engine/Transcode.cpp
     engine/FFmpegVCL.cpp
     engine/AmrNbEncoder.cpp
+    engine/FrameHook.cpp
     engine/CommandLine.cpp
 )
 target_link_libraries(tandrel_transcode PUBLIC tandrel_engine tandrel_probe tandrel_enginecore)

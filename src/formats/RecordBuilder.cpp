@@ -70,6 +70,10 @@ TOutputOptions BuildOutputRecord(const JobFields& f, AddMode mode, const QString
         }
     }
 
+    // Every profile names devices and players that decode 8-bit 4:2:0 pictures only (an RGB,
+    // 4:2:2 or 10-bit source would otherwise keep its format wherever the encoder takes it).
+    if (!f.JobAudioOnly) out.ExtOptions = "pix_fmt=yuv420p";
+
     if (!f.JobTarget.isEmpty()) {
         if (f.JobTarget == QLatin1String("vcd"))
             out.Target = 1;

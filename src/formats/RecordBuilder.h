@@ -29,7 +29,8 @@ TInputOptions BuildInputRecord(const JobFields& fields, AddMode mode);
 // (strings applied when not empty, "AUTO" meaning the encoder's own choice, -1000/-2000 bit-rates
 // not set, volume "256" unchanged), disc target and norm, the cut range as a duration, and the
 // codec rule: "libx264" also takes the preset "libx264-default"; "mpeg4" keeps the tag "DX50" or
-// "XVID" only in an ".avi" profile.
+// "XVID" only in an ".avi" profile. Pictures are 8-bit 4:2:0 ("pix_fmt=yuv420p" in `ExtOptions`)
+// in every profile with video.
 TOutputOptions BuildOutputRecord(const JobFields& fields, AddMode mode, const QString& outputFile);
 
 // The input format an addition forces on `source` ("mpeg" for ".dat", else empty). The options

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QToolButton>
 #include <map>
 
@@ -304,6 +305,7 @@ TEST_F(RunControl, TwoFilesAtOnce) {
     Combo("suiComboBox2")->setCurrentIndex(1);  // "CPU占用最低"
     form_->btnStartClick();
     EXPECT_EQ(form_->FFmpegVCL1().ThreadPriority(), tpLowest);
+    EXPECT_FALSE(form_->FFmpegVCL1().Preview()) << "\"Preview\" is never ticked";
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(maxConverting_, 2);
     EXPECT_EQ(Statuses(), QStringList({U("完成"), U("完成")}));
@@ -341,6 +343,8 @@ TEST_F(RunControl, AFailedRowShowsItsFailureAndTheBatchGoesOn) {
     AddOne(Clip("b.avi"));
     // After the addition, a.mp3 becomes a device that cannot take the data.
     ASSERT_EQ(::symlink("/dev/full", (out_ + "/a.mp3").toUtf8().constData()), 0);
+    // The failed row is the selected one: the end of the batch does not call it done.
+    form_->AdvListView1()->selectRow(0);
     form_->btnStartClick();
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(Statuses(), QStringList({U("失败"), U("完成")}));

@@ -62,10 +62,12 @@ public:
         return terminates;
     }
 
-    TFFmpegVCL vcl;
     std::mutex mutex;
     std::vector<RecordedTerminate> terminates;
     std::vector<TProgressInfo> progress;
     std::atomic<int> batchEnds{0};
     std::function<void(const TTerminateInfo&)> onTerminate;
+    // Last, so that it is destroyed first: its delivery thread may still be in a handler that
+    // writes the records above.
+    TFFmpegVCL vcl;
 };

@@ -23,6 +23,8 @@ constexpr const char* kCommon =
     "-nostdin -hide_banner -loglevel error -y -fflags +bitexact";
 constexpr const char* kVideo2s = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2";
 constexpr const char* kAudio2s = "-f lavfi -i sine=frequency=440:sample_rate=44100:duration=2";
+// A 320x320 album cover (one picture).
+constexpr const char* kCover = "-f lavfi -i testsrc2=size=320x320:rate=1:duration=1";
 // 10 s with a white flash (two frames) and a 1 kHz beep (80 ms) at 1, 5 and 9 s.
 constexpr const char* kSyncVideo =
     "-f lavfi -i \"color=c=black:s=320x240:r=25:d=10,"
@@ -112,11 +114,13 @@ const std::vector<Clip>& clips() {
                                  " ultrafast -pix_fmt yuv420p -c:a aac -b:a 256k -f matroska",
                              out, e);
          }},
-        {"odd_321x241", "odd_321x241.avi",
+        // testsrc2 rounds odd sizes down: the picture is scaled to the odd size instead. (The
+        // file name changed with that, so that caches holding the old 320x240 clip remake it.)
+        {"odd_321x241", "odd321x241.avi",
          [](const std::string& out, const std::string&, std::string* e) {
-             return ffmpegTo("-f lavfi -i testsrc2=size=321x241:rate=25:duration=2 " +
-                                 std::string(kAudio2s) +
-                                 " -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame -b:a 128k -f avi",
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -vf scale=321:241 -ac 2 -c:v mpeg4 -q:v 5 -c:a libmp3lame"
+                                 " -b:a 128k -f avi",
                              out, e);
          }},
         {"vfr", "vfr.mkv",
@@ -138,7 +142,9 @@ const std::vector<Clip>& clips() {
          },
          "mp4_h264_aac"},
         {"empty", "empty.mp4",
-         [](const std::string& out, const std::string&, std::string*) { return writeBytes(out, ""); }},
+         [](const std::string& out, const std::string&, std::string*) {
+             return writeBytes(out, "");
+         }},
         {"truncated", "truncated.mp4",
          [](const std::string& out, const std::string& src, std::string* e) {
              return writePrefix(src, out, [](size_t n) { return n / 2; }, e);
@@ -254,6 +260,116 @@ const std::vector<Clip>& clips() {
                              " -f lavfi -i sine=frequency=440:sample_rate=44100:duration=10"
                              " -ac 2 -c:v ffv1 -c:a pcm_s16le -f matroska",
                              out, e);
+         }},
+        // Everyday files: what phones, music libraries and downloads hold. Each lasts 2 s.
+        {"cover_mp4", "cover_video.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s + " " + kCover +
+                                 " -map 2:v -map 0:v -map 1:a -c:v:0 mjpeg"
+                                 " -disposition:v:0 attached_pic -c:v:1 libx264 -preset ultrafast"
+                                 " -pix_fmt yuv420p -disposition:v:1 default -ac 2 -c:a aac"
+                                 " -f mp4",
+                             out, e);
+         }},
+        {"cover_m4a", "cover_music.m4a",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kAudio2s) + " " + kCover +
+                                 " -map 0:a -map 1:v -ac 2 -c:a aac -c:v mjpeg -frames:v 1"
+                                 " -disposition:v attached_pic -f ipod",
+                             out, e);
+         }},
+        {"subs_mkv", "subtitled.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             const std::string srt = out + ".srt";
+             if (!writeBytes(srt,
+                             "1\n00:00:00,200 --> 00:00:01,000\nHello\n\n"
+                             "2\n00:00:01,200 --> 00:00:01,800\nWorld\n"))
+                 return false;
+             const bool ok = ffmpegTo(std::string(kVideo2s) + " " + kAudio2s + " -i " + Quote(srt) +
+                                          " -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast"
+                                          " -pix_fmt yuv420p -ac 2 -c:a aac -c:s srt -f matroska",
+                                      out, e);
+             fs::remove(srt);
+             return ok;
+         }},
+        {"two_audio", "commentary.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             // The main track (5.1, 48 kHz) first, a mono 22.05 kHz commentary after it.
+             return ffmpegTo(std::string(kVideo2s) +
+                                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                                 " -f lavfi -i sine=frequency=300:sample_rate=22050:duration=2"
+                                 " -map 0 -map 1 -map 2 -c:v libx264 -preset ultrafast"
+                                 " -pix_fmt yuv420p -c:a aac -filter:a:0"
+                                 " aformat=channel_layouts=5.1 -ac:a:1 1 -f matroska",
+                             out, e);
+         }},
+        {"rgb_utvideo", "screen_rgb.avi",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -c:v utvideo -pix_fmt gbrp -ac 2 -c:a pcm_s16le -f avi",
+                             out, e);
+         }},
+        {"h264_10bit", "ten_bit.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) + " " + kAudio2s +
+                                 " -c:v libx264 -preset ultrafast -pix_fmt yuv420p10le -ac 2"
+                                 " -c:a aac -f mp4",
+                             out, e);
+         }},
+        {"rotated_90", "phone_rotated.mp4",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             // The display matrix is written on a stream copy of a plain clip.
+             return ffmpegTo(
+                 "-i " + Quote(src) + " -map 0 -c copy -metadata:s:v:0 rotate=90 -f mp4", out, e);
+         },
+         "mp4_h264_aac"},
+        {"mpeg2_interlaced", "interlaced.mpg",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=720x576:rate=25:duration=2 " +
+                                 std::string(kAudio2s) +
+                                 " -vf setfield=tff -c:v mpeg2video -flags +ilme+ildct -top 1"
+                                 " -b:v 3M -ac 2 -c:a mp2 -f mpeg",
+                             out, e);
+         }},
+        {"vp9_opus", "vp9_opus.webm",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) +
+                                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                                 " -c:v libvpx-vp9 -deadline realtime -cpu-used 8 -b:v 300k"
+                                 " -ac 2 -c:a libopus -f webm",
+                             out, e);
+         }},
+        {"ts_10h", "ten_hours.ts",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(std::string(kVideo2s) +
+                                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=2"
+                                 " -c:v mpeg2video -q:v 4 -ac 2 -c:a mp2 -output_ts_offset 36000"
+                                 " -f mpegts",
+                             out, e);
+         }},
+        {"late_video", "late_video.mkv",
+         [](const std::string& out, const std::string& src, std::string* e) {
+             // The pictures' time stamps start 10 hours after the sound's.
+             return ffmpegTo("-itsoffset 36000 -i " + Quote(src) + " -i " + Quote(src) +
+                                 " -map 0:v -map 1:a -c copy -f matroska",
+                             out, e);
+         },
+         "mp4_h264_aac"},
+        {"bframes_4s", "bframes.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(
+                 "-f lavfi -i testsrc2=size=320x240:rate=25:duration=4"
+                 " -c:v libx264 -preset medium -bf 3 -g 50 -pix_fmt yuv420p -f mp4",
+                 out, e);
+         }},
+        {"clip720_short", "clip720_short.mp4",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(
+                 "-f lavfi -i testsrc2=size=1280x720:rate=25:duration=0.4"
+                 " -f lavfi -i sine=frequency=440:sample_rate=48000:duration=0.4"
+                 " -ac 2 -c:v libx264 -preset ultrafast -pix_fmt yuv420p"
+                 " -c:a aac -f mp4",
+                 out, e);
          }},
         {"frames10s", "frames10s.mp4",
          [](const std::string& out, const std::string&, std::string* e) {

@@ -38,6 +38,20 @@ namespace testmedia {
 //   sync_gap       sync_markers without the pictures between 3.0 and 3.5 s (variable rate)
 //   ramp10s        10 s whose luma is 16 + 20 × t (ffv1 + pcm): a picture tells its time
 //   clip2s_640     2 s 640x360 25 fps h264 + aac 44.1 kHz stereo, MP4
+// Everyday files (2 s, 320x240, 25 fps, sound 44.1 kHz stereo unless said otherwise):
+//   cover_mp4      h264 + aac + a 320x320 cover (attached picture), MP4
+//   cover_m4a      aac with a 320x320 cover, M4A (no moving picture)
+//   subs_mkv       h264 + aac + SubRip ("Hello" 0.2–1.0 s, "World" 1.2–1.8 s), Matroska
+//   two_audio      h264 + aac 5.1 48 kHz + aac mono 22.05 kHz commentary, Matroska
+//   rgb_utvideo    Ut Video gbrp (RGB) + pcm, AVI
+//   h264_10bit     h264 yuv420p10le + aac, MP4
+//   rotated_90     mp4_h264_aac with a display matrix: shown 320 high and 240 wide
+//   mpeg2_interlaced 720x576 top-field-first interlaced mpeg2video + mp2, MPEG-PS
+//   vp9_opus       vp9 + opus 48 kHz, WebM
+//   ts_10h         mpeg2video + mp2 48 kHz, MPEG-TS whose time stamps start at 10 hours
+//   late_video     mp4_h264_aac with the pictures' time stamps 10 hours after the sound's, MKV
+//   bframes_4s     4 s h264 with 3 B-frames between references, no sound, MP4
+//   clip720_short  0.4 s 1280x720 25 fps h264 + aac 48 kHz stereo, MP4
 //   frames10s      10 s 320x240 25 fps h264 (one key frame) + aac 44.1 kHz stereo, MP4: the frame
 //                  number in binary in a band of ten 32x40 blocks at the top (block k white when
 //                  bit k is set), and sync_markers' white flash (below the band) and beeps

@@ -1,10 +1,10 @@
 #include "MediaAnalysis.h"
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <cmath>
 
-#include "engine/UnicodeProtocol.h"
+#include <gtest/gtest.h>
+
 #include "medialib/LibAV.h"
 
 namespace analysis {
@@ -13,8 +13,9 @@ namespace {
 // Decodes every frame of the best stream of `type`, calling `each` with the frame and its time.
 template <typename Fn>
 void decodeAll(const std::string& path, AVMediaType type, Fn each) {
+    // The library's own file reading, not ours: what is measured is independent of the engine.
     AVFormatContext* ic = nullptr;
-    if (OpenMediaInput(&ic, QString::fromStdString(path)) < 0) {
+    if (lav::avformat_open_input(&ic, path.c_str(), nullptr, nullptr) < 0) {
         ADD_FAILURE() << "cannot open " << path;
         return;
     }
@@ -22,7 +23,7 @@ void decodeAll(const std::string& path, AVMediaType type, Fn each) {
     const AVCodec* codec = nullptr;
     const int index = lav::av_find_best_stream(ic, type, -1, -1, &codec, 0);
     if (index < 0 || !codec) {
-        CloseMediaInput(&ic);
+        lav::avformat_close_input(&ic);
         ADD_FAILURE() << "no stream of the wanted kind in " << path;
         return;
     }
@@ -52,7 +53,7 @@ void decodeAll(const std::string& path, AVMediaType type, Fn each) {
     lav::av_frame_free(&frame);
     lav::av_packet_free(&pkt);
     lav::avcodec_free_context(&dec);
-    CloseMediaInput(&ic);
+    lav::avformat_close_input(&ic);
 }
 
 float sampleAt(const AVFrame* f, int i) {
@@ -85,6 +86,31 @@ std::vector<Picture> Pictures(const std::string& path) {
     std::sort(out.begin(), out.end(),
               [](const Picture& a, const Picture& b) { return a.time < b.time; });
     return out;
+}
+
+std::vector<Luma> LumaPictures(const std::string& path) {
+    std::vector<Luma> out;
+    decodeAll(path, AVMEDIA_TYPE_VIDEO, [&](const AVFrame* f, double t) {
+        Luma l{t, f->width, f->height, {}};
+        l.y.resize(static_cast<size_t>(f->width) * f->height);
+        for (int y = 0; y < f->height; ++y)
+            std::copy_n(f->data[0] + y * f->linesize[0], f->width,
+                        l.y.begin() + static_cast<ptrdiff_t>(y) * f->width);
+        out.push_back(std::move(l));
+    });
+    std::sort(out.begin(), out.end(), [](const Luma& a, const Luma& b) { return a.time < b.time; });
+    return out;
+}
+
+double Psnr(const Luma& a, const Luma& b) {
+    if (a.width != b.width || a.height != b.height || a.y.empty()) return 0;
+    double sum = 0;
+    for (size_t i = 0; i < a.y.size(); ++i) {
+        const double d = static_cast<double>(a.y[i]) - b.y[i];
+        sum += d * d;
+    }
+    const double mse = sum / static_cast<double>(a.y.size());
+    return mse > 0 ? 10.0 * std::log10(255.0 * 255.0 / mse) : 99.0;
 }
 
 Sound FirstChannel(const std::string& path) {

@@ -1,7 +1,9 @@
 // Reads back what a conversion wrote: decoded pictures' brightness and the sound's samples, to
-// measure timing, synchronisation and cut points. The media libraries must be bound.
+// measure timing, synchronisation and cut points. Plain library reading and decoding (never the
+// engine's file layer); the media libraries must be bound.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +16,16 @@ struct Picture {
 };
 // Every picture of the first video stream, in presentation order.
 std::vector<Picture> Pictures(const std::string& path);
+
+// Every picture of the first video stream with its luma plane (width × height bytes).
+struct Luma {
+    double time = 0;
+    int width = 0, height = 0;
+    std::vector<uint8_t> y;
+};
+std::vector<Luma> LumaPictures(const std::string& path);
+// PSNR of two luma planes of the same size, in dB (99 for identical planes).
+double Psnr(const Luma& a, const Luma& b);
 
 struct Sound {
     int rate = 0;

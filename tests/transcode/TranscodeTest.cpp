@@ -350,3 +350,174 @@ TEST_F(Transcode, WritesToAFullDiskEndWithAnError) {
     EXPECT_TRUE(r.hasError);
     EXPECT_FALSE(r.error.empty());
 }
+
+// ---------------------------------------------------------------------------------------------
+// Everyday files
+
+namespace {
+
+int countFrames(const std::string& path, const char* kind = "v") {
+    std::string text;
+    testsupport::Run(std::string("ffprobe -v error -count_frames -select_streams ") + kind +
+                         ":0 -show_entries stream=nb_read_frames -of csv=p=0 " +
+                         testmedia::Quote(path),
+                     &text);
+    return text.empty() ? -1 : std::atoi(text.c_str());
+}
+
+// The ffmpeg program with `args`, output last; fails the test when it fails.
+void reference(const std::string& args) {
+    std::string error;
+    ASSERT_TRUE(testmedia::RunFfmpeg(args, &error)) << error;
+}
+
+}  // namespace
+
+TEST_F(Transcode, CutEndKeepsTheReferencesOfTheLastPictures) {
+    // B-frames before the end of the cut need a reference after it: decoded, then dropped.
+    const std::string src = testmedia::Path("bframes_4s");
+    const std::string ours = out("cut.avi"), theirs = out("cut-ref.avi");
+    Outcome r = run({"-ss", "1", "-i", src, "-t", "1.5", "-vcodec", "mpeg4", "-qscale", "2", ours});
+    ASSERT_TRUE(r.finished) << r.error;
+    reference("-ss 1 -i " + testmedia::Quote(src) + " -t 1.5 -c:v mpeg4 -q:v 2 " +
+              testmedia::Quote(theirs));
+    const auto source = analysis::LumaPictures(src);
+    const auto a = analysis::LumaPictures(ours), b = analysis::LumaPictures(theirs);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_GE(a.size(), 37u);
+    auto sourceAt = [&](double t) -> const analysis::Luma& {
+        size_t best = 0;
+        for (size_t i = 0; i < source.size(); ++i)
+            if (std::fabs(source[i].time - t) < std::fabs(source[best].time - t)) best = i;
+        return source[best];
+    };
+    for (size_t i = 0; i < a.size(); ++i) {
+        const analysis::Luma& s = sourceAt(1.0 + b[i].time);
+        EXPECT_GE(analysis::Psnr(a[i], s), analysis::Psnr(b[i], s) - 3.0) << "picture " << i;
+    }
+}
+
+TEST_F(Transcode, OneStreamFeedsAStreamCopyAndAnEncodingAlike) {
+    const std::string src = testmedia::Path("cover_mp4");
+    const std::string copied = out("copy.mkv"), encoded = out("encoded.mp4");
+    Outcome r = run({"-i", src, "-vcodec", "copy", "-acodec", "copy", copied, "-vcodec", "mpeg4",
+                     "-acodec", "aac", encoded});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    ASSERT_TRUE(r.finished) << r.error;
+    // Both take the moving picture (never the cover) and every one of its 50 pictures.
+    EXPECT_EQ(stream(copied, "video")["codec_name"].toString(), "h264");
+    EXPECT_EQ(countFrames(copied), 50);
+    EXPECT_EQ(countFrames(encoded), 50);
+    EXPECT_EQ(stream(encoded, "video")["width"].toInt(), 320);
+    EXPECT_GT(countFrames(copied, "a"), 80);
+    EXPECT_GT(countFrames(encoded, "a"), 80);
+}
+
+TEST_F(Transcode, TheOutputIsNeverAnInput) {
+    const std::string original = testmedia::Path("avi_mpeg4_mp3");
+    const std::string src = out("mine.avi");
+    fs::copy_file(original, src);
+    const std::string before = testsupport::ReadFile(src);
+    const int64_t mtime = testsupport::MTimeNs(src);
+    fs::create_symlink(src, out("link.avi"));
+    fs::create_hard_link(src, out("hard.avi"));
+    fs::create_directory(out("sub"));
+    for (const std::string& target :
+         {src, out("link.avi"), out("hard.avi"), out("sub/../mine.avi")}) {
+        Outcome r = run({"-i", src, "-vcodec", "mpeg4", target});
+        EXPECT_EQ(r.built, CommandLineResult::Failed) << target;
+        EXPECT_EQ(r.buildMessage, target +
+                                      ": the output file is the same file as input #0; "
+                                      "choose another name or folder");
+    }
+    // Nothing was opened for writing.
+    EXPECT_EQ(testsupport::ReadFile(src), before);
+    EXPECT_EQ(testsupport::MTimeNs(src), mtime);
+}
+
+TEST_F(Transcode, StreamCopyIntoAviStatesThePictureRate) {
+    const std::string o = out("copy.avi");
+    Outcome r =
+        run({"-i", testmedia::Path("mp4_h264_aac"), "-vcodec", "copy", "-acodec", "copy", o});
+    ASSERT_TRUE(r.finished) << r.error;
+    const QJsonObject v = stream(o, "video");
+    EXPECT_EQ(v["avg_frame_rate"].toString(), "25/1");
+    EXPECT_EQ(v["r_frame_rate"].toString(), "25/1");
+    EXPECT_EQ(countFrames(o), 50);
+    EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 2.0, 0.1);
+}
+
+TEST_F(Transcode, JoinedInputsRunThroughFiltersInTheirOwnTime) {
+    // AVI counts in pictures (1/25 s), MP4 in 1/12800 s: each input is timed in its own units.
+    for (bool aviFirst : {true, false}) {
+        const std::string a = testmedia::Path("rgb_utvideo"), b = testmedia::Path("h264_10bit");
+        const std::string o = out(aviFirst ? "joined-a.mp4" : "joined-b.mp4");
+        Outcome r = run({"-i", aviFirst ? a : b, "-i", aviFirst ? b : a, "-vf", "hflip", "-vcodec",
+                         "mpeg4", "-acodec", "aac", o},
+                        true);
+        ASSERT_TRUE(r.finished) << r.error;
+        EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 4.0, 0.15) << aviFirst;
+        EXPECT_NEAR(countFrames(o), 100, 1) << aviFirst;
+    }
+}
+
+TEST_F(Transcode, TurnedPicturesComeOutUpright) {
+    const std::string src = testmedia::Path("rotated_90");
+    const std::string ours = out("upright.avi"), theirs = out("upright-ref.avi");
+    Outcome r = run({"-i", src, "-vcodec", "mpeg4", "-qscale", "2", "-acodec", "libmp3lame", ours});
+    ASSERT_TRUE(r.finished) << r.error;
+    reference("-i " + testmedia::Quote(src) + " -c:v mpeg4 -q:v 2 -c:a libmp3lame " +
+              testmedia::Quote(theirs));
+    const auto a = analysis::LumaPictures(ours), b = analysis::LumaPictures(theirs);
+    ASSERT_EQ(a.size(), b.size());
+    ASSERT_FALSE(a.empty());
+    EXPECT_EQ(a.front().width, 240);
+    EXPECT_EQ(a.front().height, 320);
+    for (size_t i = 0; i < a.size(); ++i) EXPECT_GT(analysis::Psnr(a[i], b[i]), 30.0) << i;
+    // The picture is upright in its pixels: a copy keeps the turn, an encoding carries none.
+    EXPECT_TRUE(stream(ours, "video")["side_data_list"].toArray().isEmpty());
+    const std::string copied = out("turned.mp4");
+    ASSERT_TRUE(run({"-i", src, "-vcodec", "copy", "-an", copied}).finished);
+    const QJsonArray sd = stream(copied, "video")["side_data_list"].toArray();
+    ASSERT_EQ(sd.size(), 1);
+    EXPECT_EQ(std::abs(sd[0].toObject()["rotation"].toInt()), 90);
+}
+
+TEST_F(Transcode, LeapingTimeStampsGiveNoRunsOfRepeatedPictures) {
+    // The pictures' time stamps start 10 hours after the sound's.
+    const std::string o = out("leap.avi");
+    Outcome r =
+        run({"-i", testmedia::Path("late_video"), "-vcodec", "mpeg4", "-acodec", "libmp3lame", o});
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_NEAR(number(facts(o)["format"].toObject()["duration"]), 2.0, 0.3);
+    EXPECT_NEAR(countFrames(o), 50, 1);
+}
+
+TEST_F(Transcode, TextSubtitlesKeepTheirTimesAndDurations) {
+    const std::string src = testmedia::Path("subs_mkv");
+    for (const char* name : {"subs.mp4", "subs.mkv"}) {
+        const std::string o = out(name);
+        Outcome r = run({"-i", src, "-vcodec", "mpeg4", "-acodec", "aac", o});
+        ASSERT_TRUE(r.finished) << name << ": " << r.error;
+        std::string text;
+        testsupport::Run(
+            "ffprobe -v error -select_streams s -show_entries "
+            "packet=pts_time,duration_time -of csv=p=0 " +
+                testmedia::Quote(o),
+            &text);
+        // "Hello" 0.2–1.0 s and "World" 1.2–1.8 s (mov_text also writes empty gaps).
+        std::vector<std::pair<double, double>> cues;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) {
+            double start = 0, length = 0;
+            if (std::sscanf(line.c_str(), "%lf,%lf", &start, &length) == 2 && length > 0.3)
+                cues.emplace_back(start, length);
+        }
+        ASSERT_EQ(cues.size(), 2u) << name << "\n" << text;
+        const double video = number(stream(o, "video")["start_time"]);
+        EXPECT_NEAR(cues[0].first - video, 0.2, 0.03) << name;
+        EXPECT_NEAR(cues[0].second, 0.8, 0.01) << name;
+        EXPECT_NEAR(cues[1].first - video, 1.2, 0.03) << name;
+        EXPECT_NEAR(cues[1].second, 0.6, 0.01) << name;
+    }
+}
