@@ -14,6 +14,7 @@ packages=(
     libgtest-dev libgmock-dev
     ffmpeg xvfb fonts-noto-cjk
     clang libclang-rt-14-dev llvm  # sanitizer and fuzzing builds (scripts/test.sh --sanitizers)
+    desktop-file-utils appstream shared-mime-info dpkg-dev
 )
 
 missing=()

@@ -1,12 +1,16 @@
 // TForm1: the job list — adding files, removing, clearing, moving, selecting.
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QSet>
 #include <QTableView>
+#include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
@@ -265,6 +269,76 @@ void TForm1::Button22Click(const QStringList& files) {
         FocusJobList();
     }
     ReportFailures(failures);
+}
+
+bool TForm1::JobListDragEvent(QEvent* event) {
+    const bool open = runState_ == RunState::Idle && !closing_;
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            // Always a copy: accepting a proposed move would let the file manager delete the
+            // sources.
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (open && drag->mimeData()->hasUrls() && (drag->possibleActions() & Qt::CopyAction)) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::DragLeave:
+            return true;
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (!open || !drop->mimeData()->hasUrls() ||
+                !(drop->possibleActions() & Qt::CopyAction)) {
+                drop->ignore();
+                return true;
+            }
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            const QList<QUrl> urls = drop->mimeData()->urls();
+            QTimer::singleShot(0, this, [this, urls] { AddDroppedUrls(urls); });
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+void TForm1::AddDroppedUrls(const QList<QUrl>& urls) {
+    if (runState_ != RunState::Idle || closing_ || openFilters_.empty()) return;
+    const QStringList& mediaPatterns = openFilters_.front().patterns;  // "所有支持的文件类型"
+    QStringList files;
+    QStringList ignored;
+    for (const QUrl& url : urls) {
+        const QFileInfo info(url.isLocalFile() ? url.toLocalFile() : QString());
+        if (url.isLocalFile() && info.isFile()) {
+            files << info.absoluteFilePath();
+            continue;
+        }
+        if (url.isLocalFile() && info.isDir()) {
+            // QDir's name filters ignore letter case unless told otherwise.
+            const QFileInfoList inside =
+                QDir(info.absoluteFilePath())
+                    .entryInfoList(mediaPatterns, QDir::Files, QDir::Name | QDir::LocaleAware);
+            for (const QFileInfo& file : inside) files << file.absoluteFilePath();
+            if (!inside.isEmpty()) continue;
+        }
+        ignored << (url.isLocalFile() ? url.toLocalFile() : url.toDisplayString());
+    }
+    if (!ignored.isEmpty()) {
+        Message(U(kNotice),
+                U("以下拖放的项目中没有可以添加的音频或视频文件，已忽略：\n") +
+                    ignored.join(QLatin1Char('\n')),
+                MessageIcon::Information);
+    }
+    if (files.isEmpty() || closing_) return;
+    // Button22Click takes its files from the last to the first: reversed, the rows keep the
+    // order of the drop.
+    std::reverse(files.begin(), files.end());
+    Button22Click(files);
 }
 
 void TForm1::btnRemoveClick() {

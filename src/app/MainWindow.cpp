@@ -331,6 +331,7 @@ void TForm1::buildJobList() {
     for (int c = 0; c < kColumnCount; ++c) list_->setColumnWidth(c, JobListModel::Width(c));
     list_->setItemDelegateForColumn(kColProgress, new ProgressDelegate(list_));
     list_->viewport()->installEventFilter(this);
+    list_->viewport()->setAcceptDrops(true);  // files from a file manager (JobListDragEvent)
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { AdvListView1SelectItem(); });
     connect(list_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
@@ -594,6 +595,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const QVariant hint = watched->property("hint");
         if (hint.isValid()) statusBar_->showMessage(hint.toString());
     }
+    if (list_ && watched == list_->viewport() && JobListDragEvent(event)) return true;
     if (list_ && watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (!list_->indexAt(mouse->position().toPoint()).isValid()) {

@@ -12,7 +12,9 @@
 // "停止") → Idle again only through the engine's end-of-batch event.
 #pragma once
 
+#include <QList>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 #include <deque>
 #include <functional>
@@ -130,6 +132,12 @@ public:
     void Button6Click();     // add one file
     // Add several files: from OpenDialog2, or `files` when given (the command line).
     void Button22Click(const QStringList& files = {});
+    // URLs dropped on the job list (a file manager's selection): local files, and the files of
+    // local folders that match the open dialog's "所有支持的文件类型" (not their subfolders),
+    // added in the dropped order like "添加多个视频文件" (one picker for all). Anything else
+    // (another scheme, a missing path, a folder without such files) is named in one message
+    // before the picker opens.
+    void AddDroppedUrls(const QList<QUrl>& urls);
     void Button7Click();   // reset the job fields
     void Button15Click();  // every slot free
     void Button16Click();  // save the output folder
@@ -197,6 +205,9 @@ private:
     bool BeginAddition();
     QStringList ChooseFiles(bool several);
     bool EnsureLibraries();
+    // Drag and drop on the job list: accepted while Idle; a drop adds its URLs once the drop
+    // has been delivered (the picker's modal loop must not run inside it).
+    bool JobListDragEvent(QEvent* event);
     // The probe, AddTask and SetOutputFile for the current job fields; the failure's message
     // (empty on success, then the row and its slot are added).
     QString AddCurrentFile(formats::AddMode mode);

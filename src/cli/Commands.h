@@ -16,3 +16,4 @@ int RunConvert(const QStringList& args);
 int RunPlay(const QStringList& args);
 int RunSnapshot(const QStringList& args);
 int RunLock(const QStringList& args);
+int RunPaths(const QStringList& args);

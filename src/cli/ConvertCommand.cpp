@@ -15,10 +15,9 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "cli/Commands.h"
 #include "engine/FFUtils.h"
+#include "cli/Progress.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegVCL.h"
 #include "engine/MainThread.h"
@@ -31,8 +30,6 @@
 using namespace formats;
 
 namespace {
-
-enum class Progress { Bar, Json, None };
 
 constexpr const char* kName = "tandrel-cli convert";
 
@@ -60,7 +57,7 @@ struct Request {
     std::vector<Choice> choices;  // the video codec first, then in command-line order
     std::array<bool, 3> filters{};
     std::optional<std::array<QString, 6>> cut;  // start h, m, s, stop h, m, s
-    Progress progress = Progress::None;
+    cli::ProgressForm progress = cli::ProgressForm::None;
     bool verbose = false;
     QStringList files;
 };
@@ -126,11 +123,15 @@ std::optional<int> parseArguments(const QStringList& args, Request* request) {
                                  QStringLiteral("HH:MM:SS-HH:MM:SS"));
     const QCommandLineOption progress(
         QStringLiteral("progress"),
-        QStringLiteral("bar (default on a terminal), json (lines on standard output) or none."),
+        QStringLiteral("bar (the default on a terminal), lines (plain lines on standard error, "
+                       "the default otherwise), json (events on standard output) or none."),
         QStringLiteral("FORM"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("The same as --progress json: one JSON object "
+                                                 "a line (added, progress, end, summary)."));
     const QCommandLineOption verbose(QStringLiteral("verbose"),
                                      QStringLiteral("Print the engine's log lines."));
-    parser.addOptions({profile, out, jobs, overwrite, set, filters, cut, progress, verbose});
+    parser.addOptions({profile, out, jobs, overwrite, set, filters, cut, progress, json, verbose});
 
     if (!parser.parse(args)) return usageError(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -202,17 +203,18 @@ std::optional<int> parseArguments(const QStringList& args, Request* request) {
         if (r.files.size() > 1) return usageError(QStringLiteral("--cut needs a single FILE"));
     }
 
-    const QString form = parser.isSet(progress) ? parser.value(progress) : QString{};
-    if (form.isEmpty())
-        r.progress = isatty(STDERR_FILENO) ? Progress::Bar : Progress::None;
-    else if (form == QLatin1String("bar"))
-        r.progress = Progress::Bar;
-    else if (form == QLatin1String("json"))
-        r.progress = Progress::Json;
-    else if (form == QLatin1String("none"))
-        r.progress = Progress::None;
-    else
-        return usageError(QStringLiteral("--progress takes bar, json or none"));
+    if (parser.isSet(progress) && parser.isSet(json))
+        return usageError(QStringLiteral("--json and --progress exclude each other"));
+    if (parser.isSet(json)) {
+        r.progress = cli::ProgressForm::Json;
+    } else if (parser.isSet(progress)) {
+        const std::optional<cli::ProgressForm> form =
+            cli::ProgressFormFromText(parser.value(progress));
+        if (!form) return usageError(QStringLiteral("--progress takes bar, lines, json or none"));
+        r.progress = *form;
+    } else {
+        r.progress = cli::DefaultProgressForm();
+    }
     return std::nullopt;
 }
 
@@ -245,109 +247,8 @@ struct FileJob {
     QString output;
     int task = -1;
     enum class State { Rejected, Ready, Running, Done, Failed } state = State::Ready;
-    double percent = 0;
-    int64_t time = 0;
-    int64_t total = -1;
+    bool hasError = false;  // refused, or ended by an error (not by a stop)
     QString error;
-};
-
-QString fileNamePart(const QString& path) { return QFileInfo(path).fileName(); }
-
-QString clockText(int64_t us) {
-    if (us < 0) return QStringLiteral("--:--:--");
-    const int64_t s = us / 1000000;
-    return QString::asprintf("%02d:%02d:%02d", static_cast<int>(s / 3600),
-                             static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
-}
-
-// Prints results and progress in the chosen form. UI thread only.
-class Reporter {
-public:
-    explicit Reporter(Progress form) : form_(form) {}
-
-    void Progressed(int file, const FileJob& job, const TProgressInfo& p) {
-        if (form_ == Progress::Json) {
-            print(QJsonObject{{"event", "progress"},
-                              {"file", file},
-                              {"task", p.TaskIndex},
-                              {"percent", job.percent},
-                              {"time", static_cast<qint64>(p.CurrentDuration)},
-                              {"total", static_cast<qint64>(p.TotalDuration)},
-                              {"frame", p.FrameNumber},
-                              {"fps", p.FPS},
-                              {"size", static_cast<qint64>(p.CurrentSize)},
-                              {"bitrate", p.BitRate}});
-        }
-    }
-
-    void Ended(int file, const FileJob& job, const std::vector<FileJob>& all) {
-        const bool done = job.state == FileJob::State::Done;
-        if (form_ == Progress::Json) {
-            print(QJsonObject{{"event", "end"},
-                              {"file", file},
-                              {"task", job.task},
-                              {"source", job.source},
-                              {"output", job.output},
-                              {"finished", done},
-                              {"error", job.error}});
-            return;
-        }
-        clearBars();
-        if (done)
-            std::printf("done    %s -> %s\n", L8(job.source).constData(),
-                        L8(job.output).constData());
-        else
-            std::printf("failed  %s: %s\n", L8(job.source).constData(), L8(job.error).constData());
-        std::fflush(stdout);
-        DrawBars(all);
-    }
-
-    // The live block on the terminal: one bar per running file, redrawn in place.
-    void DrawBars(const std::vector<FileJob>& all) {
-        if (form_ != Progress::Bar) return;
-        clearBars();
-        for (const FileJob& job : all) {
-            if (job.state != FileJob::State::Running) continue;
-            constexpr int kWidth = 30;
-            const int filled = static_cast<int>(job.percent * kWidth / 100);
-            std::fprintf(stderr, "[%s%s] %5.1f%% %s/%s %s\n",
-                         std::string(static_cast<size_t>(filled), '#').c_str(),
-                         std::string(static_cast<size_t>(kWidth - filled), ' ').c_str(),
-                         job.percent, L8(clockText(job.time)).constData(),
-                         L8(clockText(job.total)).constData(),
-                         L8(fileNamePart(job.source)).constData());
-            ++drawn_;
-        }
-        std::fflush(stderr);
-    }
-
-    void Summary(int passed, int failed) {
-        const QByteArray line =
-            QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed).toLocal8Bit();
-        if (form_ == Progress::Json) {
-            print(QJsonObject{{"event", "summary"}, {"passed", passed}, {"failed", failed}});
-            std::fprintf(stderr, "%s\n", line.constData());
-        } else {
-            clearBars();
-            std::printf("%s\n", line.constData());
-        }
-        std::fflush(stdout);
-    }
-
-private:
-    void print(const QJsonObject& o) {
-        std::printf("%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
-        std::fflush(stdout);
-    }
-    void clearBars() {
-        if (form_ != Progress::Bar || drawn_ == 0) return;
-        std::fprintf(stderr, "\x1b[%dA\x1b[J", drawn_);
-        std::fflush(stderr);
-        drawn_ = 0;
-    }
-
-    Progress form_;
-    int drawn_ = 0;
 };
 
 }  // namespace
@@ -383,7 +284,7 @@ int RunConvert(const QStringList& args) {
     const AddMode mode = oneFile ? AddMode::OneFile : AddMode::SeveralFiles;
     // The options dialog measures the source through a component of its own.
     const DurationReader readDuration = MakeEngineDurationReader();
-    Reporter reporter(request.progress);
+    cli::ProgressReporter reporter(request.progress);
     TFFmpegVCL vcl;
     std::vector<FileJob> jobs;
     std::vector<int> fileOfTask;
@@ -392,11 +293,23 @@ int RunConvert(const QStringList& args) {
     for (const QString& file : request.files)
         claimed.insert(ExpandFileName(file));
 
+    // How a file ended: an "end" event, or a line on standard output.
+    auto ended = [&](int file) {
+        const FileJob& job = jobs[static_cast<size_t>(file)];
+        const bool done = job.state == FileJob::State::Done;
+        reporter.End(
+            file, done, job.hasError, job.error,
+            QJsonObject{{"task", job.task}, {"source", job.source}, {"output", job.output}});
+        if (request.progress == cli::ProgressForm::Json) return;
+        reporter.Say(stdout, done ? "done    " + L8(job.source) + " -> " + L8(job.output)
+                                  : "failed  " + L8(job.source) + ": " + L8(job.error));
+    };
     auto reject = [&](FileJob job, const QString& error) {
         job.state = FileJob::State::Rejected;
+        job.hasError = true;
         job.error = error;
         jobs.push_back(job);
-        reporter.Ended(static_cast<int>(jobs.size()) - 1, jobs.back(), jobs);
+        ended(static_cast<int>(jobs.size()) - 1);
     };
 
     for (const QString& file : request.files) {
@@ -457,15 +370,12 @@ int RunConvert(const QStringList& args) {
         job.task = task;
         jobs.push_back(job);
         fileOfTask.push_back(static_cast<int>(jobs.size()) - 1);
-        if (request.progress == Progress::Json) {
-            std::printf("%s\n", QJsonDocument(QJsonObject{{"event", "added"},
-                                                          {"file", fileOfTask.back()},
-                                                          {"task", task},
-                                                          {"source", job.source},
-                                                          {"output", job.output}})
-                                    .toJson(QJsonDocument::Compact)
-                                    .constData());
-        }
+        reporter.Begin(fileOfTask.back(), job.source);
+        reporter.Event(QJsonObject{{"event", "added"},
+                                   {"file", fileOfTask.back()},
+                                   {"task", task},
+                                   {"source", job.source},
+                                   {"output", job.output}});
     }
 
     if (!fileOfTask.empty()) {
@@ -474,36 +384,40 @@ int RunConvert(const QStringList& args) {
         vcl.SetOnProgress([&](void*, PProgressInfo p) {
             if (p->TaskIndex < 0 || p->TaskIndex >= static_cast<int>(fileOfTask.size())) return;
             const int file = fileOfTask[static_cast<size_t>(p->TaskIndex)];
-            FileJob& job = jobs[static_cast<size_t>(file)];
-            job.state = FileJob::State::Running;
-            job.time = p->CurrentDuration;
-            job.total = p->TotalDuration;
-            if (p->TotalDuration > 0)
-                job.percent = std::min(100.0, 100.0 * static_cast<double>(p->CurrentDuration) /
-                                                  static_cast<double>(p->TotalDuration));
-            reporter.Progressed(file, job, *p);
-            reporter.DrawBars(jobs);
+            jobs[static_cast<size_t>(file)].state = FileJob::State::Running;
+            reporter.Report(file, p->TaskIndex, *p, cli::ProgressReporter::Now());
         });
         // Terminations arrive on the delivery thread, in order; they are handled here.
+        // Tasks start in list order, `jobs` at once, the next when one ends: the speed of a
+        // file is measured from then (the component has no start event of its own).
+        size_t started = 0;
+        auto startNext = [&] {
+            if (started >= fileOfTask.size()) return;
+            const int file = fileOfTask[started++];
+            reporter.Begin(file, jobs[static_cast<size_t>(file)].source,
+                           cli::ProgressReporter::Now());
+        };
         vcl.SetOnTerminate([&](void*, const TTerminateInfo& info) {
             mainthread::Post([&, info] {
                 if (info.TaskIndex < 0) {
                     batchEnded = true;
                     return;
                 }
+                startNext();
                 if (info.TaskIndex >= static_cast<int>(fileOfTask.size())) return;
                 const int file = fileOfTask[static_cast<size_t>(info.TaskIndex)];
                 FileJob& job = jobs[static_cast<size_t>(file)];
                 job.state = info.Finished ? FileJob::State::Done : FileJob::State::Failed;
-                if (info.Finished) job.percent = 100;
+                job.hasError = info.HasError;
                 job.error = info.HasError   ? QString::fromStdString(info.ErrorMessage)
                             : info.Finished ? QString{}
                                             : QStringLiteral("stopped");
-                reporter.Ended(file, job, jobs);
+                ended(file);
             });
             mainthread::Wake();
         });
         auto previous = std::signal(SIGINT, onInterrupt);
+        for (int i = 0; i < request.jobs; ++i) startNext();
         vcl.StartTask(request.jobs);
         bool stopping = false;
         for (;;) {
@@ -521,6 +435,11 @@ int RunConvert(const QStringList& args) {
     int passed = 0;
     for (const FileJob& job : jobs) passed += job.state == FileJob::State::Done;
     const int failed = static_cast<int>(jobs.size()) - passed;
-    reporter.Summary(passed, failed);
+    const QByteArray summary =
+        QStringLiteral("%1 passed, %2 failed").arg(passed).arg(failed).toLocal8Bit();
+    reporter.Event(QJsonObject{{"event", "summary"}, {"passed", passed}, {"failed", failed}});
+    // With JSON events on standard output the summary line goes to standard error.
+    reporter.Say(request.progress == cli::ProgressForm::Json ? stderr : stdout, summary);
+    reporter.Close();
     return failed == 0 ? 0 : 1;
 }

@@ -29,6 +29,7 @@ const Command kCommands[] = {
     {"play", "play a file without a window and print timing figures", &RunPlay},
     {"snapshot", "save the picture at a time as a file: FILE --at SEC [options]", &RunSnapshot},
     {"lock", "set or clear the start-up password on this machine: set PASSWORD | clear", &RunLock},
+    {"paths", "print where programs, data, settings and outputs are", &RunPaths},
 };
 
 void printUsage(FILE* out) {

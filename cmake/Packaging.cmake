@@ -1,0 +1,86 @@
+# Installation layout and the Debian package.
+#
+#   <prefix>/bin/tandrel, tandrel-cli
+#   <prefix>/share/tandrel/{skins,help,sounds}      found by platform::AppPaths::DataDir() as
+#                                                   ../share/tandrel from the program's folder
+#   <prefix>/share/applications/<id>.desktop       "Open with" for the open dialog's file types
+#   <prefix>/share/metainfo/<id>.metainfo.xml      AppStream description
+#   <prefix>/share/icons/hicolor/{scalable,NxN}/apps/tandrel.{svg,png}
+#   <prefix>/share/doc/tandrel/README.md
+#
+# The skins, help and sound install rules sit beside the targets that copy them into the build
+# tree (src/app/windows.cmake, src/player/player.cmake), so a build folder and an installed
+# prefix hold the same data.
+
+set(TANDREL_APP_ID example.tandrel.Tandrel)
+set(TANDREL_RELEASE_DATE 2026-12-09)
+
+include(GNUInstallDirs)
+
+install(TARGETS tandrel tandrel-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+set(TANDREL_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/resources/desktop)
+install(FILES ${TANDREL_DESKTOP_DIR}/${TANDREL_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+configure_file(${TANDREL_DESKTOP_DIR}/${TANDREL_APP_ID}.metainfo.xml.in
+               ${CMAKE_BINARY_DIR}/${TANDREL_APP_ID}.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/${TANDREL_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+set(TANDREL_ICON_DIR ${PROJECT_SOURCE_DIR}/resources/icons)
+install(FILES ${TANDREL_ICON_DIR}/tandrel.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(DIRECTORY ${TANDREL_ICON_DIR}/hicolor/ DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor
+        FILES_MATCHING PATTERN "*.png")
+# The window icon of a program started from the build folder (bin/icons/tandrel.png).
+configure_file(${TANDREL_ICON_DIR}/hicolor/256x256/apps/tandrel.png
+               ${CMAKE_BINARY_DIR}/bin/icons/tandrel.png COPYONLY)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tandrel)
+
+# --- Debian package: cpack -G DEB in the build folder ---
+#
+# The media libraries and SDL are bound at run time (dlopen), so dpkg-shlibdeps cannot see them:
+# they are listed here, at the generation the loader accepts (same major version as the headers
+# of Debian 12, minor at least theirs). avdevice is not among them: neither the conversion nor
+# the player set binds it. dpkg-shlibdeps adds what the programs link (Qt 6, the C++
+# run time, libopencore-amrnb). The CJK font draws the Chinese interface; the Qt platform
+# plugins for X11 come with libqt6gui6.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tandrel)
+set(CPACK_PACKAGE_VENDOR "The Tandrel developers")
+set(CPACK_PACKAGE_CONTACT "Tandrel <support@tandrel.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "audio and video batch converter")
+# The synopsis comes from the summary above; this is the extended description (one string:
+# CPack indents its lines).
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Tandrel converts audio and video files in batches: a job list, 80 output
+profiles, an options dialog, several files converted at once with progress
+per file, a player panel with snapshots and a media information window.
+The interface is in Simplified Chinese. tandrel-cli offers the same engine
+from a terminal.")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION video)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://tandrel.example/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(TANDREL_FFMPEG_MIN "7:5.1")
+string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libavutil57 (>= ${TANDREL_FFMPEG_MIN})"
+    "libswresample4 (>= ${TANDREL_FFMPEG_MIN})"
+    "libswscale6 (>= ${TANDREL_FFMPEG_MIN})"
+    "libavcodec59 (>= ${TANDREL_FFMPEG_MIN})"
+    "libavformat59 (>= ${TANDREL_FFMPEG_MIN})"
+    "libavfilter8 (>= ${TANDREL_FFMPEG_MIN})"
+    "libsdl2-2.0-0 (>= 2.0.12)"
+    "libopencore-amrnb0"
+    "libqt6core6 (>= 6.4)"
+    "libqt6gui6 (>= 6.4)"
+    "libqt6widgets6 (>= 6.4)"
+    "libqt6network6 (>= 6.4)"
+    "libqt6dbus6 (>= 6.4)"
+    "fonts-noto-cjk")
+# Installed programs carry no debugging information.
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_INSTALL_DIRECTORY tandrel)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+include(CPack)
