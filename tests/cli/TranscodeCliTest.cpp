@@ -16,7 +16,7 @@ using testmedia::Quote;
 
 namespace {
 
-const char kUsageStart[] = "Usage: tandrel-cli transcode [--progress bar|json|none]";
+const char kUsageStart[] = "Usage: tandrel-cli transcode [--progress bar|lines|json|none]";
 
 TEST(TranscodeCli, UsageErrorsExitTwoSayWhyAndWriteNothing) {
     const std::string dir = testsupport::ScratchDir("usage");
