@@ -1,7 +1,7 @@
 #include <algorithm>
-#include <map>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <random>
 #include <thread>
 

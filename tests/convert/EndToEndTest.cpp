@@ -190,8 +190,8 @@ TEST(EndToEnd, EveryProfileConvertsWithItsDefaults) {
             double fps = rateOf(v, "avg_frame_rate");
             if (fps == 0) fps = rateOf(v, "r_frame_rate");
             const std::string c = want->container;
-            const bool timedInMs = c == "flv" || c == "swf" || c == "asf" || c == "rm" ||
-                                   c == "matroska,webm";
+            const bool timedInMs =
+                c == "flv" || c == "swf" || c == "asf" || c == "rm" || c == "matroska,webm";
             const double slack = timedInMs ? want->fps / 100 : 0.01;
             if (std::fabs(fps - want->fps) > slack)
                 found.push_back("frame rate: " + std::to_string(fps) + ", expected " +

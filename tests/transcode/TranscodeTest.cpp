@@ -39,8 +39,8 @@ protected:
     }
     // Builds a task from a command line and runs it on this thread; with `stopAt` (µs of media
     // time) the first report at or past that time asks the task to stop.
-    Outcome run(const std::vector<std::string>& words, bool join = false,
-                int64_t interval = 500000, int64_t stopAt = -1) {
+    Outcome run(const std::vector<std::string>& words, bool join = false, int64_t interval = 500000,
+                int64_t stopAt = -1) {
         Outcome r;
         TCustomFFmpeg task;
         task.SetOption("v", "-1");
@@ -214,8 +214,8 @@ TEST_F(Transcode, ProgressReportsAreSpacedAndEndWithTheFinalOne) {
 
 TEST_F(Transcode, StoppedConversionEndsUnfinishedWithAPlayableFile) {
     // A report after every packet; the stop is asked for at 3 s of media.
-    Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec",
-                     "libmp3lame", out("stop.avi")},
+    Outcome r = run({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "libmp3lame",
+                     out("stop.avi")},
                     false, 0, 3000000);
     EXPECT_FALSE(r.finished);
     EXPECT_FALSE(r.hasError) << r.error;
@@ -306,9 +306,8 @@ TEST_F(Transcode, RefusedSetUpsSayWhyAndLeaveNoFile) {
     // An encoder that refuses its parameters (MPEG-1 knows no 3 pictures a second, and the
     // ffmpeg program refuses it too) fails the start and leaves nothing behind.
     std::string reason;
-    EXPECT_FALSE(testmedia::RunFfmpeg("-i " + testmedia::Quote(src) +
-                                          " -c:v mpeg1video -r 3 -f null -",
-                                      &reason));
+    EXPECT_FALSE(testmedia::RunFfmpeg(
+        "-i " + testmedia::Quote(src) + " -c:v mpeg1video -r 3 -f null -", &reason));
     r = run({"-i", src, "-vcodec", "mpeg1video", "-r", "3", out("bad.mpg")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
     EXPECT_FALSE(r.finished);
@@ -352,9 +351,8 @@ TEST_F(Transcode, BrokenInputsFailClearlyOrGiveAShorterFile) {
         EXPECT_EQ(r.built, CommandLineResult::Failed) << id;
         // The ffmpeg program's own last word on the same file: the name and the library's text.
         std::string said;
-        EXPECT_FALSE(testmedia::RunFfmpeg("-i " + testmedia::Quote(testmedia::Path(id)) +
-                                              " -f null -",
-                                          &said));
+        EXPECT_FALSE(testmedia::RunFfmpeg(
+            "-i " + testmedia::Quote(testmedia::Path(id)) + " -f null -", &said));
         while (!said.empty() && said.back() == '\n') said.pop_back();
         said = said.substr(said.rfind('\n') + 1);
         EXPECT_EQ(said, testmedia::Path(id) + ": Invalid data found when processing input");
