@@ -205,6 +205,45 @@ TEST_F(Installed, ProgramsFindTheirDataUnderThePrefixAndTheBuildFolderKeepsItsOw
     EXPECT_EQ(PathsOf(forced)["data"].toString(), QString::fromStdString(elsewhere));
 }
 
+// The installed window program starts as a user starts it (offscreen here): the window is shown
+// with the saved skin read from the installed theme file, and the data and the media libraries
+// are found; without its data it says what is missing and fails.
+TEST_F(Installed, InstalledWindowProgramStartsWithItsData) {
+    // A terminal without a display.
+    const auto version = RunCapturing("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " +
+                                      Quote(P("bin/tandrel")) + " --version");
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "tandrel " TANDREL_VERSION "\n");
+
+    const std::string config = testsupport::ScratchDir("self-test-config");
+    testsupport::WriteFile(config + "/system.ini", "[skin]\nSetSkin=skin15\n");
+    const std::string data =
+        QDir(QString::fromStdString(P("share/tandrel"))).canonicalPath().toStdString();
+    const auto r = RunCapturing("env -u TANDREL_DATA_DIR TANDREL_CONFIG_DIR=" + Quote(config) +
+                                " " + Quote(P("bin/tandrel")) + " --self-test");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::map<std::string, std::string> lines;
+    for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts))
+        lines[line.section(' ', 0, 0).toStdString()] = line.section(' ', 1).trimmed().toStdString();
+    EXPECT_EQ(lines["window"], "Tandrel");
+    EXPECT_EQ(lines["skin"], "skin15 " + data + "/skins/SportsBlack.sui");
+    EXPECT_EQ(lines["data"], data);
+    EXPECT_EQ(lines["help"], data + "/help/index.html");
+    EXPECT_EQ(lines["sounds"], data + "/sounds/cam.wav");
+    EXPECT_EQ(lines["libraries"], "bound");
+
+    // A data folder without skins, help or sounds: each is named and the start fails.
+    const std::string empty = testsupport::ScratchDir("no-data");
+    const auto bare = RunCapturing("env TANDREL_DATA_DIR=" + Quote(empty) + " TANDREL_CONFIG_DIR=" +
+                                   Quote(config) + " " + Quote(P("bin/tandrel")) + " --self-test");
+    EXPECT_EQ(bare.status, 1) << bare.out << bare.err;
+    for (const std::string missing :
+         {"/skins/SportsBlack.sui", "/help/index.html", "/sounds/cam.wav"})
+        EXPECT_NE(bare.out.find(empty + missing + "  (missing)"), std::string::npos)
+            << missing << "\n"
+            << bare.out;
+}
+
 TEST_F(Installed, InstalledCommandConvertsAFile) {
     const std::string dir = testsupport::ScratchDir("converted");
     const std::string wav = testmedia::Path("wav_pcm");
