@@ -291,6 +291,42 @@ TEST_F(Installed, PackageDependsOnThePackagesOfTheBoundLibraries) {
     }
     EXPECT_EQ(checked, 7);  // avutil, swresample, swscale, avcodec, avformat, avfilter, SDL2
 
+    // Every library the programs name as NEEDED (Qt 6, the C++ run time, libopencore-amrnb …),
+    // found where the dynamic loader finds it, belongs to a package the package depends on
+    // (what dpkg-shlibdeps is there for).
+    std::set<std::string> needed;
+    for (const char* program : {"bin/tandrel", "bin/tandrel-cli"}) {
+        const auto elf = RunCapturing("readelf -d " + Quote(P(program)));
+        ASSERT_EQ(elf.status, 0) << elf.err;
+        static const QRegularExpression shared(QStringLiteral("Shared library: \\[([^\\]]+)\\]"));
+        for (auto it = shared.globalMatch(QString::fromStdString(elf.out)); it.hasNext();)
+            needed.insert(it.next().captured(1).toStdString());
+    }
+    const auto ldd =
+        RunCapturing("ldd " + Quote(P("bin/tandrel")) + " " + Quote(P("bin/tandrel-cli")));
+    ASSERT_EQ(ldd.status, 0) << ldd.err;
+    std::map<std::string, std::string> resolved;  // "libQt6Core.so.6" -> its folder's name
+    for (const QString& line : QString::fromStdString(ldd.out).split('\n')) {
+        const QStringList parts = line.simplified().split(' ');
+        // "name => /path (0x…)", or "/path (0x…)" for the dynamic loader itself.
+        const QString path = parts.size() >= 3 && parts[1] == "=>" ? parts[2] : parts[0];
+        if (path.startsWith('/')) {
+            const QFileInfo file(path);
+            resolved[(path == parts[0] ? file.fileName() : parts[0]).toStdString()] =
+                file.dir().dirName().toStdString();
+        }
+    }
+    EXPECT_TRUE(needed.count("libQt6Widgets.so.6")) << "the programs link Qt 6";
+    for (const std::string& library : needed) {
+        ASSERT_TRUE(resolved.count(library)) << library << " is not found\n" << ldd.out;
+        const std::string pattern = "*/" + resolved[library] + "/" + library;
+        const auto owner = RunCapturing("dpkg -S '" + pattern + "'");
+        ASSERT_EQ(owner.status, 0) << pattern << owner.err;
+        const std::string package =
+            QString::fromStdString(owner.out).section(':', 0, 0).trimmed().toStdString();
+        EXPECT_TRUE(packages.count(package)) << library << " comes with " << package;
+    }
+
     // The serif CJK face the designed font maps to.
     const auto font = RunCapturing("fc-match -f '%{file}' 'Noto Serif CJK SC'");
     ASSERT_EQ(font.status, 0);
