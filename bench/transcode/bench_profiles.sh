@@ -18,6 +18,8 @@ profiles=("$@")
 cli=$build/bin/tandrel-cli
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+# shellcheck source=mirror.sh
+source "$here/bench/transcode/mirror.sh"
 
 src=$work/source.mp4
 ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25:duration=$length" \
@@ -27,15 +29,7 @@ ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25:duration=
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
 timed() { /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >/dev/null 2>&1; awk '{print $1, $2+$3}' "$work/t"; }
-default() { jq -r ".[] | select(.index == $1) | .defaults.$2" "$work/profiles.json"; }
 family() { jq -r ".[] | select(.index == $1) | .tab" "$work/profiles.json"; }
-encoder() {  # the encoder the ffmpeg program uses for a codec ffprobe names
-    case $1 in
-        h264) echo libx264 ;; flv1) echo flv ;; msmpeg4v3) echo msmpeg4 ;; mp3) echo libmp3lame ;;
-        vorbis) echo libvorbis ;; amr_nb) echo libopencore_amrnb ;; *) echo "$1" ;;
-    esac
-}
-
 printf "source: %s s 640x360 25 fps H.264 + AAC 44.1 kHz stereo; %s runs each, medians\n" \
     "$length" "$runs"
 printf "%-7s %-22s %-30s %8s %8s %6s %6s %6s\n" profile family output "ours(s)" "ffmpeg(s)" \
@@ -51,22 +45,7 @@ for p in "${profiles[@]}"; do
     fi
     file=$(ls "$out"/*)
     ext=${file##*.}
-    vcodec="" # an audio file has no picture stream: read meets the end at once
-    IFS=, read -r vcodec width height frate < <(ffprobe -v error -select_streams v:0 \
-        -show_entries stream=codec_name,width,height,r_frame_rate -of csv=p=0 "$file") || true
-    IFS=, read -r acodec srate channels < <(ffprobe -v error -select_streams a:0 \
-        -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 "$file")
-    args=()
-    if [[ -n ${vcodec:-} ]]; then
-        args+=(-c:v "$(encoder "$vcodec")" -s "${width}x${height}" -r "$frate" -pix_fmt yuv420p)
-        vb=$(default "$p" JobVideoBitRate)
-        [[ $vb -gt 0 ]] && args+=(-b:v "$vb")
-    else
-        args+=(-vn)
-    fi
-    args+=(-c:a "$(encoder "$acodec")" -ar "$srate" -ac "$channels")
-    ab=$(default "$p" JobAudioBitRate)
-    [[ $ab -gt 0 && $acodec != pcm_* && $acodec != flac ]] && args+=(-b:a "$ab")
+    mirror_args "$p" "$file" "$work/profiles.json"
     ref=$work/ref.$ext
     : >"$work/ours"; : >"$work/theirs"
     for ((i = 0; i < runs; i++)); do
@@ -81,7 +60,6 @@ for p in "${profiles[@]}"; do
     size=$(awk -v a="$(stat -c %s "$file")" -v b="$(stat -c %s "$ref")" \
         'BEGIN { printf "%.2f", a / b }')
     fam=$(family "$p")
-    kind="$ext ${vcodec:+$vcodec ${width}x$height+}$acodec"
     printf "%-7s %-22s %-30s %8.2f %8.2f %6s %6s %6s\n" "$p" "$fam" "$kind" "$ow" "$tw" \
         "$wall" "$cpu" "$size"
     echo "$fam $wall $cpu" >>"$work/ratios"
