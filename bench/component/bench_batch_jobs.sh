@@ -34,7 +34,7 @@ export work ext
 printf '%s\0' "${args[@]}" >"$work/args"
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-wall() { /usr/bin/time -f "%e" -o "$work/t" "$@" >/dev/null 2>&1; cat "$work/t"; }
+timed() { /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >/dev/null 2>&1; awk '{print $1, $2+$3}' "$work/t"; }
 # One file by the ffmpeg program with the mirrored arguments.
 reference() {
     local -a a
@@ -44,16 +44,20 @@ reference() {
 export -f reference
 
 echo "batch: $count x $length s 640x360 clips, profile $profile ($kind); $runs runs, medians"
-printf "%-12s %10s %10s %7s\n" "at once" "ours(s)" "ffmpeg(s)" "wall×"
+printf "%-8s %9s %9s %9s %9s %6s %6s\n" "at once" "ours(s)" "ffmpeg(s)" "ourCPU" "ffCPU" \
+    "wall×" "cpu×"
 for jobs in 1 2; do
     : >"$work/o"; : >"$work/f"
     for ((r = 0; r < runs; r++)); do
-        wall "$cli" convert --progress none --overwrite --jobs "$jobs" --profile "$profile" \
+        timed "$cli" convert --progress none --overwrite --jobs "$jobs" --profile "$profile" \
             --out "$work/ours" "$work/in"/*.mp4 >>"$work/o"
-        wall bash -c "ls '$work'/in/*.mp4 | xargs -P $jobs -I{} bash -c 'reference {}'" >>"$work/f"
+        timed bash -c "ls '$work'/in/*.mp4 | xargs -P $jobs -I{} bash -c 'reference {}'" >>"$work/f"
     done
-    o=$(median <"$work/o"); f=$(median <"$work/f")
-    printf "%-12s %10.2f %10.2f %7.2f\n" "$jobs" "$o" "$f" "$(awk -v a="$o" -v b="$f" 'BEGIN { print a / b }')"
+    o=$(cut -d' ' -f1 "$work/o" | median); f=$(cut -d' ' -f1 "$work/f" | median)
+    oc=$(cut -d' ' -f2 "$work/o" | median); fc=$(cut -d' ' -f2 "$work/f" | median)
+    printf "%-8s %9.2f %9.2f %9.2f %9.2f %6.2f %6.2f\n" "$jobs" "$o" "$f" "$oc" "$fc" \
+        "$(awk -v a="$o" -v b="$f" 'BEGIN { print a / b }')" \
+        "$(awk -v a="$oc" -v b="$fc" 'BEGIN { print a / b }')"
     echo "$o" >"$work/jobs$jobs"
 done
 awk -v a="$(cat "$work/jobs2")" -v b="$(cat "$work/jobs1")" \
