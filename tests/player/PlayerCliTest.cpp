@@ -39,7 +39,8 @@ TEST(PlayerCli, PlayPrintsTimingFiguresAsJson) {
     ASSERT_GE(shown, 2);
     EXPECT_EQ(pictures[0].toArray()[0].toDouble(), 0.0);
     EXPECT_TRUE(pictures[0].toArray()[1].isNull());  // the first picture comes before the sound
-    int timed = 0;  // pictures shown while the sound ran
+    // Pictures shown while the sound ran.
+    int timed = 0;
     for (qsizetype i = 1; i < pictures.size(); ++i) {
         EXPECT_GT(pictures[i].toArray()[0].toDouble(), pictures[i - 1].toArray()[0].toDouble());
         if (!pictures[i].toArray()[1].isNull()) ++timed;
