@@ -49,6 +49,12 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
         "%.0f ms for a processor\n",
         f.count, f.median, f.p95, f.max, stats.picturesShown, stats.picturesDropped,
         stats.openToFirstPicture * 1000, starved * 1000);
+    // Run-queue waits of a second over nine seconds of playback mean other processes held the
+    // processors: real-time limits say nothing about the player then (a quiet machine waits
+    // milliseconds).
+    if (starved > 1.0)
+        GTEST_SKIP() << "the player's threads waited " << starved
+                     << " s for a processor: too busy a machine to judge real-time playback";
     EXPECT_GE(f.count, 160u);  // 175 pictures lie in that span
     EXPECT_LE(f.median, 25.0);
     EXPECT_LE(f.p95, 50.0);
