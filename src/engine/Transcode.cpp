@@ -128,6 +128,7 @@ struct Transcoder {
     double outputTime(const OutputStream& ost) const;
     void writeVideoStats(OutputStream& ost, int frameSize);
     void setExpectations();
+    int64_t sharedLength(const InputFile& in) const;
     // "<output file>: <reason>" for a failed write to `of`.
     std::string writeError(const OutputFile& of, int error) const {
         return of.fileName.toStdString() + ": " + LibraryErrorText(error);
@@ -1463,6 +1464,23 @@ void Transcoder::run() {
             fail(in->fileName.toStdString() + ": " + LibraryErrorText(in->readError));
 }
 
+// The container's length when it is every stream's: -1 when its streams start far apart (a
+// stream hours after the others would make the container's length no stream's length).
+int64_t Transcoder::sharedLength(const InputFile& in) const {
+    const AVFormatContext* ic = in.ctx;
+    if (ic->duration == AV_NOPTS_VALUE || ic->duration <= 0) return -1;
+    const double threshold = o.DtsDeltaThreshold * AV_TIME_BASE;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        if (st->discard == AVDISCARD_ALL || (st->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
+            st->start_time == AV_NOPTS_VALUE || ic->start_time == AV_NOPTS_VALUE)
+            continue;
+        const int64_t start = lav::av_rescale_q(st->start_time, st->time_base, kMicros);
+        if (static_cast<double>(std::llabs(start - ic->start_time)) > threshold) return -1;
+    }
+    return ic->duration;
+}
+
 // What each output must hold to count as finished: its picture and sound streams, and the length
 // of what it was made from. The length is left unchecked where it cannot be known beforehand: a
 // picture count or size limit, scaled or re-timed time stamps, picture outputs, sources of unknown
@@ -1486,7 +1504,7 @@ void Transcoder::setExpectations() {
             const InputFile& in = inputOf(*ist);
             int64_t d = ist->st->duration != AV_NOPTS_VALUE && ist->st->duration > 0
                             ? lav::av_rescale_q(ist->st->duration, ist->st->time_base, kMicros)
-                            : in.ctx->duration;
+                            : sharedLength(in);
             if (d == AV_NOPTS_VALUE || d <= 0) {
                 length = -1;
                 break;
@@ -1496,9 +1514,8 @@ void Transcoder::setExpectations() {
         if (t.joinMode_) length = t.TotalDuration();
         if (length > 0 && o.RecordingTime != INT64_MAX && o.RecordingTime > 0)
             length = std::min(length, o.RecordingTime);
-        const int ofFlags = of.ctx->oformat->flags;
-        const bool pictures = (ofFlags & AVFMT_NOTIMESTAMPS) ||
-                              std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
+        // Picture files (one or a numbered series) have no length of their own.
+        const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
         e.durationUs = lengthKnown && !pictures && length > 0 ? length : -1;
         of.expected = e;
     }
@@ -1703,6 +1720,11 @@ void TCustomFFmpeg::watch(const std::atomic<bool>& done) {
 
 void TCustomFFmpeg::finishOutput(OutputFile& out) {
     if (!stopRequested_) {
+        Log(llVerbose,
+            Format("Checking %s: %d video and %d audio streams, length %s", out.fileName.toUtf8().constData(),
+                   out.expected.videoStreams, out.expected.audioStreams,
+                   out.expected.durationUs > 0 ? DurationToStr(out.expected.durationUs).c_str()
+                                               : "not checked"));
         const std::string problem = VerifyOutput(out.temporaryName, out.fileName, out.expected);
         if (!problem.empty()) {
             hasError_ = true;

@@ -201,7 +201,7 @@ struct BrokenInput {
     double claimed;  // what ffprobe says the input lasts
 };
 
-// A 4 s clip in each of ten containers, then cut short (`damage` false) or with its middle
+// A 3 s clip in each of ten containers, then cut short (`damage` false) or with its middle
 // third overwritten by noise.
 std::vector<BrokenInput> makeBrokenInputs(const std::string& dir, bool damage) {
     const std::vector<std::pair<std::string, std::string>> kinds = {
@@ -217,8 +217,8 @@ std::vector<BrokenInput> makeBrokenInputs(const std::string& dir, bool damage) {
     for (const auto& [ext, codecs] : kinds) {
         const std::string whole = dir + "/whole." + ext;
         std::string error;
-        EXPECT_TRUE(testmedia::RunFfmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=4 "
-                                         "-f lavfi -i sine=frequency=440:duration=4 " +
+        EXPECT_TRUE(testmedia::RunFfmpeg("-f lavfi -i testsrc=size=160x120:rate=25:duration=3 "
+                                         "-f lavfi -i sine=frequency=440:duration=3 " +
                                              codecs + " " + testmedia::Quote(whole),
                                          &error))
             << error;
@@ -276,7 +276,7 @@ TEST_F(OutputSafety, ShortOutputsOfBrokenInputsAreNeverReportedFinished) {
     }
     EXPECT_EQ(finished + failed + refused, 20);
     // Containers that state their length in a header (Matroska, AVI, WAV, MP3, FLV, ASF, FLAC)
-    // claim 4 s when cut short: their outputs are short, so some must fail.
+    // claim 3 s when cut short: their outputs are short, so some must fail.
     EXPECT_GE(failed, 5);
 }
 
