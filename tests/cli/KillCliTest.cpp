@@ -88,8 +88,18 @@ TEST(KillCli, AKilledConversionNeverLeavesABrokenFileUnderAFinalName) {
         {"-vcodec", "mpeg4", "-acodec", "aac", "t.mov"},
         {"-vn", "-acodec", "mp2", "t.mka"},
     };
+    // How long one whole run takes here (a loaded machine, a sanitizer build): kills are drawn
+    // from that span and a little past it.
+    const std::string calibration = testsupport::ScratchDir("killed-calibration");
+    const auto started = std::chrono::steady_clock::now();
+    const testsupport::CommandResult whole = clitest::Cli(
+        "convert --profile 312 --progress none --out " + testmedia::Quote(calibration) + " " +
+        testmedia::Quote(src));
+    ASSERT_EQ(whole.status, 0) << whole.out << whole.err;
+    const auto span = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - started);
     std::mt19937 rng(15);
-    std::uniform_int_distribution<int> delayMs(0, 1500);
+    std::uniform_int_distribution<int> delayMs(0, static_cast<int>(span.count() * 6 / 5));
     int runs = 0, killed = 0, leftBehind = 0;
     auto check = [&](const std::string& what) {
         std::map<std::string, int> perRun;  // temporary files by the pid in their name
