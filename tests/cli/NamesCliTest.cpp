@@ -134,9 +134,11 @@ TEST_P(Names, PlayPlaysTheFile) {
     const testsupport::CommandResult r = Cli("play --seconds 1 --json -- " + Quote(source));
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonObject stats = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
-    // A second of a 25 fps clip: 25 pictures, give or take the first and the last.
+    // A second of a 25 fps clip: 25 pictures, give or take the first and the last, each shown
+    // or (on a busy machine, to keep up with the sound) dropped.
     EXPECT_NEAR(stats["seconds_played"].toDouble(), 1.0, 0.1) << r.out;
-    EXPECT_GE(stats["pictures_shown"].toInt(), 23) << r.out;
+    EXPECT_GT(stats["pictures_shown"].toInt(), 0) << r.out;
+    EXPECT_GE(stats["pictures_shown"].toInt() + stats["pictures_dropped"].toInt(), 23) << r.out;
 }
 
 TEST_P(Names, SnapshotSavesThePicture) {
