@@ -122,6 +122,9 @@ struct OutputFile {
     bool created = false;  // the file was created by this task
     // Where it is written until it is finished (empty: written directly under its name).
     TPathFileName temporaryName;
+    // The file under the final name when the conversion started: the one the caller chose to
+    // overwrite (a file that appears later never is).
+    FileIdentity startedOver;
     // What it must hold to count as finished; set when the trailer is written.
     OutputExpectation expected;
     bool headerWritten = false;

@@ -67,8 +67,19 @@ bool ParseTemporaryName(const QString& fileName, long* pid) {
     return true;
 }
 
+FileIdentity IdentityOf(const TPathFileName& name) {
+    FileIdentity id;
+    struct stat st;
+    if (::lstat(NativeFileName(name).constData(), &st) != 0) return id;
+    id.exists = true;
+    id.device = static_cast<uint64_t>(st.st_dev);
+    id.inode = static_cast<uint64_t>(st.st_ino);
+    id.changedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return id;
+}
+
 int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
-                 const RenameChooser& chooser) {
+                 const RenameChooser& chooser, const FileIdentity& replaceable) {
     const QByteArray from = NativeFileName(temporary);
     if (!chooser) {
         if (::rename(from.constData(), NativeFileName(*finalName).constData()) == 0) return 0;
@@ -90,6 +101,14 @@ int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
             return 0;
         }
         if (errno != EEXIST) return AVERROR(errno);
+        if (attempt == 0 && replaceable.exists) {
+            // The file the caller meant to overwrite, and no other: replaced in one step.
+            if (IdentityOf(name) == replaceable) {
+                if (::rename(from.constData(), to.constData()) != 0) return AVERROR(errno);
+                *finalName = name;
+                return 0;
+            }
+        }
         const TPathFileName next = chooser(name);
         if (next.isEmpty() || next == name) return AVERROR(EEXIST);
         name = next;

@@ -32,12 +32,23 @@ bool ParseTemporaryName(const QString& fileName, long* pid);
 // replaces whatever is there.
 using RenameChooser = std::function<TPathFileName(const TPathFileName& taken)>;
 
+// Which file a name stood for (device, inode and its last change, so that a new file on a
+// reused inode differs); `exists` false when it named none.
+struct FileIdentity {
+    bool exists = false;
+    uint64_t device = 0, inode = 0;
+    int64_t changedNs = 0;
+    bool operator==(const FileIdentity&) const = default;
+};
+FileIdentity IdentityOf(const TPathFileName& name);
+
 // Moves `temporary` to *finalName. Without a chooser an existing file is replaced (in one step).
-// With one, a file that exists under the name is never replaced: the chooser's name is tried
-// instead (and so on, a bounded number of times) and *finalName becomes the name used. Returns
-// 0 or an AVERROR code.
+// With one, a file that exists under the name is never replaced, unless it is still `replaceable`
+// (the file that was there when the conversion started, which the caller chose to overwrite):
+// the chooser's name is tried instead (and so on, a bounded number of times) and *finalName
+// becomes the name used. Returns 0 or an AVERROR code.
 int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
-                 const RenameChooser& chooser);
+                 const RenameChooser& chooser, const FileIdentity& replaceable = {});
 
 // Removes this program's leftover temporary files in `folder`: those whose owning process is
 // no longer running, or is this process (call before it starts converting). Returns how many

@@ -677,6 +677,7 @@ void Transcoder::writeHeaders() {
             // The container was chosen from the final name when the output was opened; only
             // the file (and the name nested opens such as a second pass over the file use)
             // is the temporary one.
+            of.startedOver = IdentityOf(of.fileName);
             const TPathFileName temporary = TemporaryOutputName(of.fileName);
             const int ret = OpenMediaOutput(oc, temporary, &t.ioCancel_);
             if (ret < 0) fail(writeError(of, ret));
@@ -1734,7 +1735,7 @@ void TCustomFFmpeg::finishOutput(OutputFile& out) {
         }
     }
     TPathFileName name = out.fileName;
-    const int ret = CommitOutput(out.temporaryName, &name, renameChooser_);
+    const int ret = CommitOutput(out.temporaryName, &name, renameChooser_, out.startedOver);
     if (ret < 0) {
         hasError_ = true;
         errorMessage_ = out.fileName.toStdString() + ": " + LibraryErrorText(ret);

@@ -152,6 +152,29 @@ TEST_F(OutputSafety, CommitNumbersOnPastEveryTakenName) {
     EXPECT_EQ(testsupport::ReadFile(out("a(New_1).mp4")), "2");
     EXPECT_EQ(testsupport::ReadFile(out("a(New_2).mp4")), "new");
     EXPECT_FALSE(fs::exists(temp.toStdString()));
+
+    // The file that was there at the start, which the caller chose to overwrite, is replaced;
+    // once another file has taken its place, that one is kept.
+    fs::create_hard_link(out("a.mp4"), out("kept-alive"));  // its inode is not reused below
+    const FileIdentity started = IdentityOf(finalName);
+    const QString again = TemporaryOutputName(finalName);
+    testsupport::WriteFile(again.toStdString(), "newer");
+    name = finalName;
+    auto numbered = [](const QString& taken) {
+        return formats::NumberedName(taken, [](const QString& p) { return FileExists(p); });
+    };
+    ASSERT_EQ(CommitOutput(again, &name, numbered, started), 0);
+    EXPECT_EQ(name, finalName);
+    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "newer");
+    // Made beside it and moved over it, so that it cannot reuse the old file's inode.
+    testsupport::WriteFile(out("appeared"), "appeared");
+    fs::rename(out("appeared"), out("a.mp4"));
+    const QString third = TemporaryOutputName(finalName);
+    testsupport::WriteFile(third.toStdString(), "third");
+    name = finalName;
+    ASSERT_EQ(CommitOutput(third, &name, numbered, started), 0);
+    EXPECT_EQ(name, folder + "/a(New_3).mp4");
+    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "appeared");
 }
 
 TEST_F(OutputSafety, OnlyLeftoversOfGoneProcessesAreRemoved) {
