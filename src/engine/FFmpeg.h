@@ -23,9 +23,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -124,7 +126,13 @@ private:
     // The place where a paused task waits: the watchdog does not count that time.
     void pausePoint();
     void markActivity();
-    void watch(const std::atomic<bool>& done);
+    // The end of a run, told to its watchdog.
+    struct WatchdogStop {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;  // guarded by `mutex`
+    };
+    void watch(WatchdogStop& stop);
     // The final step of an output whose trailer was written: check it, move it to its name.
     void finishOutput(OutputFile& out);
 

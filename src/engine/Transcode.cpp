@@ -1627,7 +1627,7 @@ void TCustomFFmpeg::RunConversion() {
     ran_ = true;
     bool trailerWritten = false;
     // The watchdog: one per run, gone before the outputs are finished.
-    std::atomic<bool> runOver{false};
+    WatchdogStop runOver;
     markActivity();
     std::thread watchdog([this, &runOver] { watch(runOver); });
     try {
@@ -1646,7 +1646,11 @@ void TCustomFFmpeg::RunConversion() {
         hasError_ = true;
         errorMessage_ = e.what();
     }
-    runOver = true;
+    {
+        std::lock_guard<std::mutex> lk(runOver.mutex);
+        runOver.done = true;
+    }
+    runOver.cv.notify_all();  // the watchdog leaves at once, not at its next look
     watchdog.join();
     if (stalled_) {
         hasError_ = true;
@@ -1702,14 +1706,15 @@ void TCustomFFmpeg::pausePoint() {
     waitingAtPause_ = false;
 }
 
-void TCustomFFmpeg::watch(const std::atomic<bool>& done) {
+void TCustomFFmpeg::watch(WatchdogStop& stop) {
     ::pthread_setname_np(::pthread_self(), "watchdog");
     const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(stallLimit_);
     const auto step = std::clamp<std::chrono::nanoseconds>(limit / 8, std::chrono::milliseconds(10),
                                                            std::chrono::milliseconds(500));
-    while (!done) {
-        std::this_thread::sleep_for(step);
-        if (done || waitingAtPause_) continue;
+    std::unique_lock<std::mutex> lk(stop.mutex);
+    while (!stop.done) {
+        if (stop.cv.wait_for(lk, step, [&] { return stop.done; })) return;
+        if (waitingAtPause_) continue;
         const int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
         if (now - lastActivity_.load() <= limit.count()) continue;
         stalled_ = true;

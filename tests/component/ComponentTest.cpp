@@ -511,7 +511,7 @@ TEST(Component, ClearTasksFromTheDeliveryThreadWhileTheUiReadsTheList) {
             asked = true;
         };
         c.vcl.StartTask(2);
-        int reads = 0;
+        int64_t reads = 0;  // a long round adds up past an int
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!(asked.load() && c.vcl.TaskCount() == 0) &&
                std::chrono::steady_clock::now() < until) {
