@@ -6,10 +6,11 @@
 # --sanitizers (or TANDREL_TEST_SANITIZERS=1) adds, after the normal suite, the stages CI runs:
 #   asan  an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, build-asan/) and every
 #         test but the two long end-to-end runs;
-#   tsan  a ThreadSanitizer build (build-tsan/) and the threaded parts (threads, component,
-#         medialib, transcode, player);
+#   tsan  a ThreadSanitizer build (build-tsan/) of the test programs of the threaded parts
+#         (threads, component, medialib, transcode, player), and those tests;
 #   fuzz  each libFuzzer target for TANDREL_FUZZ_SECONDS (default 60) seconds from its seeds.
-# They take three more builds; the first failing stage ends the run with its status.
+# They take two more builds and part of a third; the first failing stage ends the run with its
+# status.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 sanitizers=${TANDREL_TEST_SANITIZERS:-0}
@@ -32,10 +33,31 @@ normal() {
     ctest --test-dir "$here/build" --output-on-failure --parallel "$jobs" --timeout 900 "$@"
 }
 
-sanitized() {  # sanitized PRESET
-    cmake --preset "$1" >/dev/null
-    cmake --build --preset "$1" --parallel "$jobs"
-    ctest --preset "$1" --parallel "$jobs"
+# The test programs of the labels a preset runs (its "label" filter), with the clip maker:
+# configure writes each label's programs to tests/programs/LABEL.
+programs_of() {  # programs_of PRESET BUILD_DIR
+    local regex
+    regex=$(sed -n "/\"name\": \"$1\", \"configurePreset\"/,/label/s/.*\"label\": \"\([^\"]*\)\".*/\1/p" \
+        "$here/CMakePresets.json" | tail -n 1)
+    echo tandrel-make-media
+    for file in "$2"/tests/programs/*; do
+        if [[ $(basename "$file") =~ $regex ]]; then cat "$file"; fi
+    done
+}
+
+# sanitized PRESET [labels]: builds everything (with "labels": only the test programs of the
+# labels the preset runs), then runs the preset's tests.
+sanitized() {
+    local preset=$1
+    cmake --preset "$preset" >/dev/null
+    if [ "${2:-}" = labels ]; then
+        local targets
+        mapfile -t targets < <(programs_of "$preset" "$here/build-$preset")
+        cmake --build --preset "$preset" --parallel "$jobs" --target "${targets[@]}"
+    else
+        cmake --build --preset "$preset" --parallel "$jobs"
+    fi
+    ctest --preset "$preset" --parallel "$jobs"
 }
 
 fuzz() {
@@ -63,7 +85,7 @@ start=$SECONDS
 stage normal normal "$@"
 if [ "$sanitizers" = 1 ]; then
     stage asan sanitized asan
-    stage tsan sanitized tsan
+    stage tsan sanitized tsan labels
     stage fuzz fuzz
 fi
 echo "== all stages: $((SECONDS - start)) s"

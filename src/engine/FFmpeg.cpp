@@ -51,6 +51,8 @@ bool CountsFromCommonStart(const AVOutputFormat* ofmt) {
     return std::strcmp(ofmt->name, "avi") == 0 || std::strcmp(ofmt->name, "swf") == 0;
 }
 
+bool KeepsEmptySlots(const AVOutputFormat* ofmt) { return std::strcmp(ofmt->name, "avi") == 0; }
+
 int DisplayRotation(const AVStream* st) {
     for (int i = 0; i < st->nb_side_data; ++i) {
         const AVPacketSideData& sd = st->side_data[i];

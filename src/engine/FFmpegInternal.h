@@ -146,6 +146,11 @@ int PreferredStream(const AVFormatContext* ic, AVMediaType type);
 // would shift the sound against the pictures.
 bool CountsFromCommonStart(const AVOutputFormat* ofmt);
 
+// Containers whose muxer writes an empty chunk for every picture slot skipped after the first
+// picture (AVI): players hold the picture before, so a gap keeps its time without a repeated
+// picture being encoded.
+bool KeepsEmptySlots(const AVOutputFormat* ofmt);
+
 // Clockwise turn (0, 90, 180 or 270 degrees) that the stream's display matrix asks for.
 int DisplayRotation(const AVStream* st);
 

@@ -890,20 +890,23 @@ void Transcoder::drainVideo(OutputStream& ost, InputStream& ist) {
 // higher output rate) repeat the picture before it, and a picture whose slot is already taken
 // (a lower output rate) is dropped. So no picture is ever shown ahead of its time by more than
 // half a slot, whatever the rates; a variable-rate output takes each picture at its nearest
-// free slot.
+// free slot. A container that keeps empty slots (AVI) is variable-rate after its first picture:
+// it cannot start late, so that picture fills the start as in a constant-rate one.
 void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) {
     AVCodecContext* enc = ost.enc;
     const double syncIn = seconds(timeUs - o.StartTime) / av_q2d(enc->time_base);
     int64_t repeats = 0;  // of the picture before this one, first
     int64_t copies = 1;   // of this one
     if (o.VideoSyncMethod != 0) {
-        const bool variable = o.VideoSyncMethod == 2 ||
-                              (o.VideoSyncMethod == -1 &&
-                               (outputOf(ost).ctx->oformat->flags & AVFMT_VARIABLE_FPS));
+        const AVOutputFormat* fmt = outputOf(ost).ctx->oformat;
+        const bool emptySlots = KeepsEmptySlots(fmt);
+        const bool variable =
+            o.VideoSyncMethod == 2 ||
+            (o.VideoSyncMethod == -1 && ((fmt->flags & AVFMT_VARIABLE_FPS) || emptySlots));
         const int64_t slot = std::llround(syncIn);
         if (slot < ost.syncOpts) {
             copies = 0;
-        } else if (variable) {
+        } else if (variable && (ost.lastPicture || !emptySlots)) {
             ost.syncOpts = slot;
         } else if (slot > ost.syncOpts) {
             // Before the first picture there is nothing earlier to show: it fills the start.
