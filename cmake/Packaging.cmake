@@ -72,12 +72,6 @@ string(JOIN ", " CPACK_DEBIAN_PACKAGE_DEPENDS
     "libavformat59 (>= ${TANDREL_FFMPEG_MIN})"
     "libavfilter8 (>= ${TANDREL_FFMPEG_MIN})"
     "libsdl2-2.0-0 (>= 2.0.12)"
-    "libopencore-amrnb0"
-    "libqt6core6 (>= 6.4)"
-    "libqt6gui6 (>= 6.4)"
-    "libqt6widgets6 (>= 6.4)"
-    "libqt6network6 (>= 6.4)"
-    "libqt6dbus6 (>= 6.4)"
     "fonts-noto-cjk")
 # Installed programs carry no debugging information.
 set(CPACK_STRIP_FILES ON)

@@ -1,17 +1,75 @@
 // tandrel: the desktop program. Files named on the command line are added to the job list once
-// the window is shown, as a file manager's "Open with" passes them.
+// the window is shown, as a file manager's "Open with" passes them. Alone on the command line,
+// "--version" prints the version and "--self-test" starts the program as usual, reports what a
+// start needs (the window, the saved skin, the data files, the media libraries) and quits.
 #include <QApplication>
 #include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <cstring>
+#include <utility>
 
 #include "app/MainWindow.h"
 #include "engine/MainThread.h"
+#include "engine/MediaLibraries.h"
+#include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
+#include "platform/Skins.h"
 #include "platform/SystemPower.h"
 
+namespace {
+
+// One line of the self-test; false when the item is missing.
+bool Report(const char* item, const QString& value, bool ok) {
+    std::printf("%-10s %s%s\n", item, value.toLocal8Bit().constData(), ok ? "" : "  (missing)");
+    return ok;
+}
+
+// The self-test's findings once the window has been shown; true when everything was there.
+bool SelfTest(const QWidget& window) {
+    namespace paths = platform::AppPaths;
+    namespace skins = platform::skins;
+    bool ok = Report("window", window.windowTitle(), window.isVisible());
+    // A saved skin must have reached the window; without one the window keeps its own look.
+    const QString saved = skins::SavedSkin();
+    if (const skins::Skin* skin = skins::Find(saved)) {
+        const QString sheet = skins::StyleSheet(*skin);
+        ok &= Report("skin",
+                     saved + QLatin1Char(' ') +
+                         (skin->theme ? paths::DataFile(QLatin1String(skin->theme))
+                                      : QStringLiteral("(built in)")),
+                     !sheet.isEmpty() && window.styleSheet() == sheet);
+    } else {
+        Report("skin", QStringLiteral("(none saved)"), true);
+    }
+    ok &= Report("data", paths::DataDir(), QFileInfo(paths::DataDir()).isDir());
+    for (const auto& [item, file] :
+         {std::pair{"help", "help/index.html"}, std::pair{"sounds", "sounds/cam.wav"}}) {
+        const QString path = paths::DataFile(QLatin1String(file));
+        ok &= Report(item, path, QFileInfo(path).isFile());
+    }
+    std::string error;
+    const bool bound = LoadMediaLibraries(kPlayerSet, DefaultLibraryPath(), &error);
+    ok &=
+        Report("libraries", bound ? QStringLiteral("bound") : QString::fromStdString(error), bound);
+    std::fflush(stdout);
+    return ok;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    // Before the application object, which needs a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tandrel %s\n", TANDREL_VERSION);
+        return 0;
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tandrel"));
+    QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
+    const QStringList arguments = QApplication::arguments().mid(1);
+    const bool selfTest = arguments == QStringList{QStringLiteral("--self-test")};
     // The help file of the program: help/index.html in its data folder (see AppPaths).
     application.setProperty("helpFile", QStringLiteral("help/index.html"));
     app::ConnectDispatcherToEventLoop();
@@ -25,10 +83,19 @@ int main(int argc, char** argv) {
         TForm1 form(app::Services{&dialogs, &shell, &power});
 
         QStringList files;
-        for (const QString& argument : QApplication::arguments().mid(1))
-            files << QFileInfo(argument).absoluteFilePath();
+        if (!selfTest)
+            for (const QString& argument : arguments)
+                files << QFileInfo(argument).absoluteFilePath();
         form.AddFilesOnShow(files);
         form.show();
+        if (selfTest) {
+            // Queued behind the window's own start (posted by its show event).
+            QTimer::singleShot(0, &form, [&form] {
+                const bool ok = SelfTest(form);
+                form.close();
+                QApplication::exit(ok ? 0 : 1);
+            });
+        }
         status = QApplication::exec();
     }
     // The window and its engine are gone; nothing may wake the application object any more.

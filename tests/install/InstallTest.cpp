@@ -205,6 +205,45 @@ TEST_F(Installed, ProgramsFindTheirDataUnderThePrefixAndTheBuildFolderKeepsItsOw
     EXPECT_EQ(PathsOf(forced)["data"].toString(), QString::fromStdString(elsewhere));
 }
 
+// The installed window program starts as a user starts it (offscreen here): the window is shown
+// with the saved skin read from the installed theme file, and the data and the media libraries
+// are found; without its data it says what is missing and fails.
+TEST_F(Installed, InstalledWindowProgramStartsWithItsData) {
+    // A terminal without a display.
+    const auto version = RunCapturing("env -u QT_QPA_PLATFORM -u DISPLAY -u WAYLAND_DISPLAY " +
+                                      Quote(P("bin/tandrel")) + " --version");
+    EXPECT_EQ(version.status, 0) << version.err;
+    EXPECT_EQ(version.out, "tandrel " TANDREL_VERSION "\n");
+
+    const std::string config = testsupport::ScratchDir("self-test-config");
+    testsupport::WriteFile(config + "/system.ini", "[skin]\nSetSkin=skin15\n");
+    const std::string data =
+        QDir(QString::fromStdString(P("share/tandrel"))).canonicalPath().toStdString();
+    const auto r = RunCapturing("env -u TANDREL_DATA_DIR TANDREL_CONFIG_DIR=" + Quote(config) +
+                                " " + Quote(P("bin/tandrel")) + " --self-test");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::map<std::string, std::string> lines;
+    for (const QString& line : QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts))
+        lines[line.section(' ', 0, 0).toStdString()] = line.section(' ', 1).trimmed().toStdString();
+    EXPECT_EQ(lines["window"], "Tandrel");
+    EXPECT_EQ(lines["skin"], "skin15 " + data + "/skins/SportsBlack.sui");
+    EXPECT_EQ(lines["data"], data);
+    EXPECT_EQ(lines["help"], data + "/help/index.html");
+    EXPECT_EQ(lines["sounds"], data + "/sounds/cam.wav");
+    EXPECT_EQ(lines["libraries"], "bound");
+
+    // A data folder without skins, help or sounds: each is named and the start fails.
+    const std::string empty = testsupport::ScratchDir("no-data");
+    const auto bare = RunCapturing("env TANDREL_DATA_DIR=" + Quote(empty) + " TANDREL_CONFIG_DIR=" +
+                                   Quote(config) + " " + Quote(P("bin/tandrel")) + " --self-test");
+    EXPECT_EQ(bare.status, 1) << bare.out << bare.err;
+    for (const std::string missing :
+         {"/skins/SportsBlack.sui", "/help/index.html", "/sounds/cam.wav"})
+        EXPECT_NE(bare.out.find(empty + missing + "  (missing)"), std::string::npos)
+            << missing << "\n"
+            << bare.out;
+}
+
 TEST_F(Installed, InstalledCommandConvertsAFile) {
     const std::string dir = testsupport::ScratchDir("converted");
     const std::string wav = testmedia::Path("wav_pcm");
@@ -251,6 +290,42 @@ TEST_F(Installed, PackageDependsOnThePackagesOfTheBoundLibraries) {
         ++checked;
     }
     EXPECT_EQ(checked, 7);  // avutil, swresample, swscale, avcodec, avformat, avfilter, SDL2
+
+    // Every library the programs name as NEEDED (Qt 6, the C++ run time, libopencore-amrnb …),
+    // found where the dynamic loader finds it, belongs to a package the package depends on
+    // (what dpkg-shlibdeps is there for).
+    std::set<std::string> needed;
+    for (const char* program : {"bin/tandrel", "bin/tandrel-cli"}) {
+        const auto elf = RunCapturing("readelf -d " + Quote(P(program)));
+        ASSERT_EQ(elf.status, 0) << elf.err;
+        static const QRegularExpression shared(QStringLiteral("Shared library: \\[([^\\]]+)\\]"));
+        for (auto it = shared.globalMatch(QString::fromStdString(elf.out)); it.hasNext();)
+            needed.insert(it.next().captured(1).toStdString());
+    }
+    const auto ldd =
+        RunCapturing("ldd " + Quote(P("bin/tandrel")) + " " + Quote(P("bin/tandrel-cli")));
+    ASSERT_EQ(ldd.status, 0) << ldd.err;
+    std::map<std::string, std::string> resolved;  // "libQt6Core.so.6" -> its folder's name
+    for (const QString& line : QString::fromStdString(ldd.out).split('\n')) {
+        const QStringList parts = line.simplified().split(' ');
+        // "name => /path (0x…)", or "/path (0x…)" for the dynamic loader itself.
+        const QString path = parts.size() >= 3 && parts[1] == "=>" ? parts[2] : parts[0];
+        if (path.startsWith('/')) {
+            const QFileInfo file(path);
+            resolved[(path == parts[0] ? file.fileName() : parts[0]).toStdString()] =
+                file.dir().dirName().toStdString();
+        }
+    }
+    EXPECT_TRUE(needed.count("libQt6Widgets.so.6")) << "the programs link Qt 6";
+    for (const std::string& library : needed) {
+        ASSERT_TRUE(resolved.count(library)) << library << " is not found\n" << ldd.out;
+        const std::string pattern = "*/" + resolved[library] + "/" + library;
+        const auto owner = RunCapturing("dpkg -S '" + pattern + "'");
+        ASSERT_EQ(owner.status, 0) << pattern << owner.err;
+        const std::string package =
+            QString::fromStdString(owner.out).section(':', 0, 0).trimmed().toStdString();
+        EXPECT_TRUE(packages.count(package)) << library << " comes with " << package;
+    }
 
     // The serif CJK face the designed font maps to.
     const auto font = RunCapturing("fc-match -f '%{file}' 'Noto Serif CJK SC'");
