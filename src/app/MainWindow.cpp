@@ -27,6 +27,7 @@
 
 #include "app/JobListModel.h"
 #include "app/Previewer.h"
+#include "engine/OutputFiles.h"
 #include "engine/MainThread.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/OptionsDialog.h"
@@ -518,6 +519,7 @@ void TForm1::Button17Click() {
     if (platform::AppPaths::IsUsableStoredFolder(stored) && QDir().mkpath(stored)) {
         suiEdit1_->setText(stored);
         outputFolder_ = stored;
+        RemoveLeftoverOutputs(outputFolder_);  // what a killed run left there
         return;
     }
     // Missing, empty, "Error", another system's path, or a folder that cannot be made: the
@@ -529,6 +531,7 @@ void TForm1::Button17Click() {
         AppendLog(U("***无法写入设置文件: ") + ini.Path());
     suiEdit1_->setText(folder);
     outputFolder_ = folder;
+    RemoveLeftoverOutputs(outputFolder_);
 }
 
 void TForm1::Button16Click() {

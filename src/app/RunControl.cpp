@@ -14,6 +14,7 @@
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
 #include "engine/MainThread.h"
+#include "engine/OutputFiles.h"
 #include "formats/RecordBuilder.h"
 
 using namespace app;
@@ -49,6 +50,17 @@ std::vector<int> TForm1::Button14Click() {
     std::vector<int> skipped;
     QStringList claimed;  // outputs of the rows before, in this batch
     const formats::OverwritePolicy policy = Policy();
+    // No conversion of this program runs now: what a killed run left in the folder goes.
+    RemoveLeftoverOutputs(outputFolder_);
+    // A file that appears under a row's output name while it converts is kept when names are
+    // numbered: the output takes the next number instead.
+    if (policy == formats::OverwritePolicy::NewName)
+        engine_.SetRenameChooser([](const QString& taken) {
+            return formats::NumberedName(taken,
+                                         [](const QString& p) { return QFileInfo::exists(p); });
+        });
+    else
+        engine_.SetRenameChooser(nullptr);
     for (int row = 0; row < model_->Count(); ++row) {
         log_->clear();
         const JobSlot& slot = slots_[row];

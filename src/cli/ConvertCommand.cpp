@@ -21,6 +21,7 @@
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegVCL.h"
 #include "engine/MainThread.h"
+#include "engine/OutputFiles.h"
 #include "engine/UnicodeProtocol.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/FormatCatalog.h"
@@ -286,6 +287,16 @@ int RunConvert(const QStringList& args) {
     const DurationReader readDuration = MakeEngineDurationReader();
     cli::ProgressReporter reporter(request.progress);
     TFFmpegVCL vcl;
+    // What an earlier run killed half-way left in the output folder.
+    RemoveLeftoverOutputs(request.outputFolder);
+    // A file that appears under a chosen name during the conversion is kept, unless told to
+    // overwrite: the output is numbered on.
+    if (!request.overwrite)
+        vcl.SetRenameChooser([](const QString& taken) {
+            return NumberedName(taken, [](const QString& p) {
+                return ::access(NativeFileName(p).constData(), F_OK) == 0;
+            });
+        });
     std::vector<FileJob> jobs;
     std::vector<int> fileOfTask;
     // Names given to earlier files of this command, and the sources themselves: never an output.
@@ -408,6 +419,11 @@ int RunConvert(const QStringList& args) {
                 const int file = fileOfTask[static_cast<size_t>(info.TaskIndex)];
                 FileJob& job = jobs[static_cast<size_t>(file)];
                 job.state = info.Finished ? FileJob::State::Done : FileJob::State::Failed;
+                // The name the file really went under (numbered on when one appeared).
+                if (TFFmpeg* task = vcl.Task(info.TaskIndex)) {
+                    const QString written = task->OutputFileName(0);
+                    if (!written.isEmpty()) job.output = written;
+                }
                 job.hasError = info.HasError;
                 job.error = info.HasError   ? QString::fromStdString(info.ErrorMessage)
                             : info.Finished ? QString{}

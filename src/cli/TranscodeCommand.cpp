@@ -9,6 +9,7 @@
 #include "engine/FFUtils.h"
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegLogger.h"
+#include "engine/OutputFiles.h"
 #include "engine/UnicodeProtocol.h"
 
 namespace {
@@ -92,6 +93,11 @@ int RunTranscode(const QStringList& args) {
             return 1;
     }
 
+    // What an earlier run killed half-way left beside the outputs.
+    for (int i = 0; i < task.OutputCount(); ++i) {
+        const QString folder = ExtractFilePath(ExpandFileName(task.OutputFileName(i)));
+        if (!folder.isEmpty()) RemoveLeftoverOutputs(folder);
+    }
     // The bar is named after the output, the last word of the command line.
     reporter.Begin(0, QString::fromStdString(tokens.back()), cli::ProgressReporter::Now());
     task.SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo& p) {

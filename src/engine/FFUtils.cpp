@@ -269,11 +269,10 @@ std::string LibraryErrorText(int errnum) {
         case AVERROR(EIO): return "I/O error";
         case AVERROR(ENOENT): return "No such file or directory";
         case AVERROR(EINVAL): return "Invalid argument";
-        default: {
-            char buf[64];
-            std::snprintf(buf, sizeof buf, "Error number %d occurred", errnum);
-            return buf;
-        }
+        default:
+            // The library's words for the rest ("No space left on device", "File too large",
+            // "Permission denied" …); "Error number %d occurred" where it has none.
+            return lav::av_err2str(errnum);
     }
 }
 

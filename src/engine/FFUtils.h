@@ -56,7 +56,8 @@ double UnixToLocalDateTime(int64_t seconds);
 std::string FormatDateTime(const std::string& pattern, double dateTime);
 
 // The library's error text for a negative result: "Invalid data found when processing input",
-// "No such file or directory", …; "Error number %d occurred" for codes without a text.
+// "No such file or directory", "No space left on device", …; "Error number %d occurred" for
+// codes without a text.
 std::string LibraryErrorText(int errnum);
 
 // UI-thread helpers: run pending main-thread calls; run a call on the UI thread and wait.

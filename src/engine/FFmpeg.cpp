@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -160,7 +161,20 @@ SubtitlePlan PlanSubtitles(const AVOutputFormat* ofmt, const AVCodecParameters* 
     return plan;
 }
 
-TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles) {
+namespace {
+
+std::chrono::milliseconds defaultStallLimit() {
+    if (const char* text = std::getenv("TANDREL_STALL_LIMIT_MS")) {
+        char* end = nullptr;
+        const long long ms = std::strtoll(text, &end, 10);
+        if (end != text && *end == '\0' && ms > 0) return std::chrono::milliseconds(ms);
+    }
+    return std::chrono::seconds(60);
+}
+
+}  // namespace
+
+TCustomFFmpeg::TCustomFFmpeg(int maxFiles) : maxFiles_(maxFiles), stallLimit_(defaultStallLimit()) {
     if (maxFiles < 1 || maxFiles > 512)
         throw std::invalid_argument("Assertion failure (FFmpeg): files per task out of range");
     options_ = std::make_unique<TFFmpegOptions>(this);
@@ -351,10 +365,12 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
                                       fileName.toUtf8().constData(),
                                       static_cast<double>(timestamp) / AV_TIME_BASE));
         }
+        const int64_t cutStart = o.StartTime;
         o.StartTime = 0;
 
         auto input = std::make_unique<InputFile>();
         input->fileName = fileName;
+        input->cutStart = cutStart;
         input->forcedVideo = vdec;
         input->forcedAudio = adec;
         input->forcedSubtitle = sdec;
@@ -1044,6 +1060,12 @@ void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
         if (of.ctx->pb) CloseMediaOutput(of.ctx);
         lav::avformat_free_context(of.ctx);
         of.ctx = nullptr;
+    }
+    // A temporary file still there was not finished: it goes in every case.
+    if (!of.temporaryName.isEmpty()) {
+        ::unlink(NativeFileName(of.temporaryName).constData());
+        of.temporaryName.clear();
+        return;
     }
     // Only a regular file this task created, and only when nothing was written into it.
     if (deleteIfEmptyAndOurs && of.created && !of.existedBefore && IsRegularFile(of.fileName) &&

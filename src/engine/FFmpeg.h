@@ -12,12 +12,22 @@
 //   `ErrorMessage()`. Every codec it opened is closed exactly once, under the codec lock.
 // - Any thread may call `RequestStop()`; the loop stops at the next packet or picture.
 // - Callbacks run on the converting thread.
+// - A file output is written under a hidden temporary name beside the final one and moved to
+//   the final name only when the task has finished and the file was read back with the expected
+//   streams and length (or when a stopped task has written its trailer); otherwise the temporary
+//   file is removed and an existing file under the final name is left as it was
+//   (engine/OutputFiles.h). Devices, FIFOs and protocols are written directly.
+// - A watchdog ends a running task that is not paused at a checkpoint and has neither read a
+//   packet nor written one for `StallLimit()` with HasError ("…: no progress for 60 s").
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,6 +78,16 @@ public:
     // Called at every packet boundary and duplicated picture, outside the codec lock: the place
     // where a paused task waits.
     void SetCheckpoint(std::function<void()> cb) { checkpoint_ = std::move(cb); }
+    // How the final name is chosen again when a file appeared under it during the conversion:
+    // null (the default) replaces that file; otherwise the file is kept, the output goes under
+    // the name this returns, and the log says so.
+    void SetRenameChooser(std::function<TPathFileName(const TPathFileName&)> chooser) {
+        renameChooser_ = std::move(chooser);
+    }
+    // How long a running task may go without reading or writing a packet. The default is 60 s,
+    // or the milliseconds in the environment variable TANDREL_STALL_LIMIT_MS.
+    void SetStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
+    std::chrono::milliseconds StallLimit() const { return stallLimit_; }
     // Frame hooks, external hooks ("vhook") and previews of this task (engine/FrameHook.h).
     TFrameHooks& FrameHooks() { return *hooks_; }
 
@@ -103,6 +123,18 @@ private:
     void newSubtitleStream(OutputFile& of);
     OutputStream& newOutputStream(OutputFile& of, AVMediaType type);
     void releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs);
+    // The place where a paused task waits: the watchdog does not count that time.
+    void pausePoint();
+    void markActivity();
+    // The end of a run, told to its watchdog.
+    struct WatchdogStop {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool done = false;  // guarded by `mutex`
+    };
+    void watch(WatchdogStop& stop);
+    // The final step of an output whose trailer was written: check it, move it to its name.
+    void finishOutput(OutputFile& out);
 
     int maxFiles_;
     std::unique_ptr<TFFmpegOptions> options_;
@@ -118,6 +150,13 @@ private:
     std::unique_ptr<TFrameHooks> hooks_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<int> openCodecs_{0};
+    std::function<TPathFileName(const TPathFileName&)> renameChooser_;
+    std::chrono::milliseconds stallLimit_;
+    // Shared by the converting thread and its watchdog.
+    std::atomic<int64_t> lastActivity_{0};  // steady clock, ns
+    std::atomic<bool> waitingAtPause_{false};
+    std::atomic<bool> stalled_{false};
+    std::atomic<bool> ioCancel_{false};  // outputs that can block give up their waits
     bool ran_ = false;
     bool finished_ = false;
     bool hasError_ = false;

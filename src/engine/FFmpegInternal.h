@@ -12,6 +12,7 @@
 #include "engine/AmrNbEncoder.h"
 #include "engine/AudioConverter.h"
 #include "engine/FFmpeg.h"
+#include "engine/OutputFiles.h"
 #include "engine/VideoConverter.h"
 
 struct InputStream {
@@ -48,6 +49,7 @@ struct InputFile {
     TPathFileName fileName;
     AVFormatContext* ctx = nullptr;
     int64_t tsOffset = 0;  // µs
+    int64_t cutStart = 0;  // the start time asked for ("ss"), µs
     int firstStream = 0;   // index in the task's input stream table
     bool eof = false;
     int readError = 0;  // the failure that ended reading, 0 for a normal end
@@ -118,6 +120,13 @@ struct OutputFile {
     // Set at the start of the conversion.
     bool existedBefore = false;
     bool created = false;  // the file was created by this task
+    // Where it is written until it is finished (empty: written directly under its name).
+    TPathFileName temporaryName;
+    // The file under the final name when the conversion started: the one the caller chose to
+    // overwrite (a file that appears later never is).
+    FileIdentity startedOver;
+    // What it must hold to count as finished; set when the trailer is written.
+    OutputExpectation expected;
     bool headerWritten = false;
     double muxPreload = 0.5;
     double muxMaxDelay = 0.7;

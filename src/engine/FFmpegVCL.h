@@ -133,6 +133,12 @@ public:
     // Makes the windows that `Preview` shows (one per converting task, made on its worker).
     void SetPreviewWindowFactory(TPreviewWindowFactory factory);
 
+    // The rule tasks added from now on follow when a file appears under their output's name
+    // during the conversion (TCustomFFmpeg::SetRenameChooser); null replaces it.
+    void SetRenameChooser(std::function<TPathFileName(const TPathFileName&)> chooser) {
+        renameChooser_ = std::move(chooser);
+    }
+
     // The probe callers use to test-open a file before adding it.
     TAVProbe& Probe() { return probe_; }
 
@@ -213,6 +219,7 @@ private:
     TThreadPriority priority_ = tpNormal;
     std::atomic<bool> triggerInMainThread_{true};
     // UI thread.
+    std::function<TPathFileName(const TPathFileName&)> renameChooser_;
     bool preview_ = false;
     bool previewBitmap_ = false;
 };

@@ -1,5 +1,6 @@
 // The running conversion of one task: start-of-conversion set-up, the packet loop, the audio and
 // video output steps, join mode, progress reports and the clean-up.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -126,6 +127,12 @@ struct Transcoder {
     void report(bool final);
     double outputTime(const OutputStream& ost) const;
     void writeVideoStats(OutputStream& ost, int frameSize);
+    void setExpectations();
+    int64_t sharedLength(const InputFile& in) const;
+    // "<output file>: <reason>" for a failed write to `of`.
+    std::string writeError(const OutputFile& of, int error) const {
+        return of.fileName.toStdString() + ": " + LibraryErrorText(error);
+    }
     FILE* vstats = nullptr;
     std::vector<uint8_t> subtitleBuffer;  // one encoded subtitle, allocated on first use
 };
@@ -666,10 +673,22 @@ void Transcoder::writeHeaders() {
     for (size_t f = 0; f < t.outputs_.size(); ++f) {
         OutputFile& of = *t.outputs_[f];
         AVFormatContext* oc = of.ctx;
-        if (!(oc->oformat->flags & AVFMT_NOFILE)) {
+        if (WritesThroughTemporary(of.fileName, oc->oformat)) {
+            // The container was chosen from the final name when the output was opened; only
+            // the file (and the name nested opens such as a second pass over the file use)
+            // is the temporary one.
+            of.startedOver = IdentityOf(of.fileName);
+            const TPathFileName temporary = TemporaryOutputName(of.fileName);
+            const int ret = OpenMediaOutput(oc, temporary, &t.ioCancel_);
+            if (ret < 0) fail(writeError(of, ret));
+            of.temporaryName = temporary;
+            lav::av_freep(&oc->url);
+            oc->url = lav::av_strdup(FileNameToUrl(temporary).c_str());
+            if (!oc->url) fail("Out of memory");
+        } else if (!(oc->oformat->flags & AVFMT_NOFILE)) {
             of.existedBefore = FileExists(of.fileName);
-            const int ret = OpenMediaOutput(oc, of.fileName);
-            if (ret < 0) fail(of.fileName.toStdString() + ": " + LibraryErrorText(ret));
+            const int ret = OpenMediaOutput(oc, of.fileName, &t.ioCancel_);
+            if (ret < 0) fail(writeError(of, ret));
             of.created = true;
         }
         AVDictionary* opts = nullptr;
@@ -677,6 +696,8 @@ void Transcoder::writeHeaders() {
         const int ret = lav::avformat_write_header(oc, &opts);
         lav::av_dict_free(&opts);
         if (ret < 0) {
+            // A failed write is the file's fault, not the parameters'.
+            if (oc->pb && oc->pb->error < 0) fail(writeError(of, oc->pb->error));
             const std::string msg = Format(
                 "Could not write header for output file #%d (incorrect codec parameters ?)",
                 static_cast<int>(f));
@@ -719,8 +740,9 @@ void Transcoder::muxPacket(OutputStream& ost, AVPacket* packet) {
         ost.lastEnd = std::max(ost.lastEnd, end);
     }
     const int ret = lav::av_interleaved_write_frame(of.ctx, packet);
-    if (ret < 0) fail("av_interleaved_write_frame(): " + LibraryErrorText(ret));
+    if (ret < 0) fail(writeError(of, ret));
     ost.wroteAny = true;
+    t.markActivity();
 }
 
 void Transcoder::writePacket(OutputStream& ost, AVPacket* packet) {
@@ -927,7 +949,7 @@ void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) 
 void Transcoder::sendPicture(OutputStream& ost, AVFrame* frame, int64_t count) {
     AVCodecContext* enc = ost.enc;
     for (int64_t i = 0; i < count && !t.stopRequested_; ++i) {
-        if (i > 0 && t.checkpoint_) t.checkpoint_();
+        if (i > 0) t.pausePoint();
         frame->pts = ost.syncOpts;
         frame->pict_type = AV_PICTURE_TYPE_NONE;
         frame->quality = enc->global_quality;
@@ -1299,7 +1321,7 @@ void Transcoder::run() {
     for (const OutputStream* ost : osts) subtitlesOnly &= ost->type == AVMEDIA_TYPE_SUBTITLE;
 
     while (!t.stopRequested_) {
-        if (t.checkpoint_) t.checkpoint_();
+        t.pausePoint();
         if (t.stopRequested_) break;
         // Choose the input to read.
         int fileIndex = -1;
@@ -1367,6 +1389,7 @@ void Transcoder::run() {
             continue;
         }
         for (auto& i : t.inputs_) i->noPacket = false;
+        t.markActivity();
         lastFileIndex = fileIndex;
         if (o.DoPktDump)
             lav::av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt, o.DoHexDump,
@@ -1450,18 +1473,75 @@ void Transcoder::run() {
     for (auto& of : t.outputs_) {
         if (!of->headerWritten) continue;
         const int ret = lav::av_write_trailer(of->ctx);
-        if (ret < 0) fail("av_write_trailer(): " + LibraryErrorText(ret));
+        if (ret < 0) fail(writeError(*of, ret));
         if (of->ctx->pb) {
             lav::avio_flush(of->ctx->pb);
-            if (of->ctx->pb->error < 0)
-                fail("av_write_trailer(): " + LibraryErrorText(of->ctx->pb->error));
+            if (of->ctx->pb->error < 0) fail(writeError(*of, of->ctx->pb->error));
         }
     }
     trailerWritten = true;
+    setExpectations();
     report(true);
     for (auto& in : t.inputs_)
         if (in->readError)
             fail(in->fileName.toStdString() + ": " + LibraryErrorText(in->readError));
+}
+
+// The container's length when it is every stream's: -1 when its streams start far apart (a
+// stream hours after the others would make the container's length no stream's length).
+int64_t Transcoder::sharedLength(const InputFile& in) const {
+    const AVFormatContext* ic = in.ctx;
+    if (ic->duration == AV_NOPTS_VALUE || ic->duration <= 0) return -1;
+    const double threshold = o.DtsDeltaThreshold * AV_TIME_BASE;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVStream* st = ic->streams[i];
+        if (st->discard == AVDISCARD_ALL || (st->disposition & AV_DISPOSITION_ATTACHED_PIC) ||
+            st->start_time == AV_NOPTS_VALUE || ic->start_time == AV_NOPTS_VALUE)
+            continue;
+        const int64_t start = lav::av_rescale_q(st->start_time, st->time_base, kMicros);
+        if (static_cast<double>(std::llabs(start - ic->start_time)) > threshold) return -1;
+    }
+    return ic->duration;
+}
+
+// What each output must hold to count as finished: its picture and sound streams, and the length
+// of what it was made from. The length is left unchecked where it cannot be known beforehand: a
+// picture count or size limit, scaled or re-timed time stamps, picture outputs, sources of unknown
+// length.
+void Transcoder::setExpectations() {
+    bool lengthKnown = o.LimitFileSize == 0 && !o.CopyTs;
+    for (int kind = 0; kind < kOptionKinds; ++kind)
+        lengthKnown &= o.MaxFrames[static_cast<size_t>(kind)] == INT_MAX;
+    for (const auto& ist : ists) lengthKnown &= ist->tsScale <= 0 && ist->leap == 0;
+    for (const auto& in : t.inputs_)
+        for (double scale : in->tsScale) lengthKnown &= scale <= 0;
+    for (auto& ofp : t.outputs_) {
+        OutputFile& of = *ofp;
+        OutputExpectation e;
+        int64_t length = -1;
+        for (const auto& ost : of.streams) {
+            e.videoStreams += ost->type == AVMEDIA_TYPE_VIDEO;
+            e.audioStreams += ost->type == AVMEDIA_TYPE_AUDIO;
+            const InputStream* ist = ost->source;
+            if (!ist || ist->attachedPicture || ost->type == AVMEDIA_TYPE_SUBTITLE) continue;
+            const InputFile& in = inputOf(*ist);
+            int64_t d = ist->st->duration != AV_NOPTS_VALUE && ist->st->duration > 0
+                            ? lav::av_rescale_q(ist->st->duration, ist->st->time_base, kMicros)
+                            : sharedLength(in);
+            if (d == AV_NOPTS_VALUE || d <= 0) {
+                length = -1;
+                break;
+            }
+            length = std::max(length, d - in.cutStart);
+        }
+        if (t.joinMode_) length = t.TotalDuration();
+        if (length > 0 && o.RecordingTime != INT64_MAX && o.RecordingTime > 0)
+            length = std::min(length, o.RecordingTime);
+        // Picture files (one or a numbered series) have no length of their own.
+        const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
+        e.durationUs = lengthKnown && !pictures && length > 0 ? length : -1;
+        of.expected = e;
+    }
 }
 
 void Transcoder::report(bool final) {
@@ -1568,6 +1648,10 @@ void TCustomFFmpeg::RunConversion() {
     }
     ran_ = true;
     bool trailerWritten = false;
+    // The watchdog: one per run, gone before the outputs are finished.
+    WatchdogStop runOver;
+    markActivity();
+    std::thread watchdog([this, &runOver] { watch(runOver); });
     try {
         if (inputs_.empty()) throw FFmpegException("At least one input file must be specified");
         if (outputs_.empty()) throw FFmpegException("At least one output file must be specified");
@@ -1583,8 +1667,21 @@ void TCustomFFmpeg::RunConversion() {
     } catch (const std::exception& e) {
         hasError_ = true;
         errorMessage_ = e.what();
-        Log(llQuiet, errorMessage_);
     }
+    {
+        std::lock_guard<std::mutex> lk(runOver.mutex);
+        runOver.done = true;
+    }
+    runOver.cv.notify_all();  // the watchdog leaves at once, not at its next look
+    watchdog.join();
+    if (stalled_) {
+        hasError_ = true;
+        const std::string what =
+            outputs_.empty() ? std::string("The task") : outputs_[0]->fileName.toStdString();
+        errorMessage_ = Format("%s: no progress for %lld s", what.c_str(),
+                               static_cast<long long>((stallLimit_.count() + 999) / 1000));
+    }
+    if (hasError_) Log(llQuiet, errorMessage_);
     // Clean-up: every codec closed once, outputs closed (an empty or failed file that this task
     // created is removed), inputs closed, hooks released and the preview window closed.
     try {
@@ -1596,10 +1693,11 @@ void TCustomFFmpeg::RunConversion() {
                 const int ret = CloseMediaOutput(out.ctx);
                 if (ret < 0 && !hasError_) {
                     hasError_ = true;
-                    errorMessage_ = "av_write_trailer(): " + LibraryErrorText(ret);
+                    errorMessage_ = out.fileName.toStdString() + ": " + LibraryErrorText(ret);
                     Log(llQuiet, errorMessage_);
                 }
             }
+            if (!hasError_ && trailerWritten && !out.temporaryName.isEmpty()) finishOutput(out);
             const bool broken = hasError_ && !trailerWritten;
             if (broken && out.created && !out.existedBefore && IsRegularFile(out.fileName))
                 ::unlink(NativeFileName(out.fileName).constData());
@@ -1616,4 +1714,65 @@ void TCustomFFmpeg::RunConversion() {
         }
     }
     finished_ = !stopRequested_ && !hasError_;
+}
+
+void TCustomFFmpeg::markActivity() {
+    lastActivity_ = std::chrono::steady_clock::now().time_since_epoch().count();
+}
+
+void TCustomFFmpeg::pausePoint() {
+    if (!checkpoint_) return;
+    waitingAtPause_ = true;
+    checkpoint_();
+    markActivity();  // a pause is no stall: the count starts again after it
+    waitingAtPause_ = false;
+}
+
+void TCustomFFmpeg::watch(WatchdogStop& stop) {
+    ::pthread_setname_np(::pthread_self(), "watchdog");
+    const auto limit = std::chrono::duration_cast<std::chrono::nanoseconds>(stallLimit_);
+    const auto step = std::clamp<std::chrono::nanoseconds>(limit / 8, std::chrono::milliseconds(10),
+                                                           std::chrono::milliseconds(500));
+    std::unique_lock<std::mutex> lk(stop.mutex);
+    while (!stop.done) {
+        if (stop.cv.wait_for(lk, step, [&] { return stop.done; })) return;
+        if (waitingAtPause_) continue;
+        const int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
+        if (now - lastActivity_.load() <= limit.count()) continue;
+        stalled_ = true;
+        ioCancel_ = true;  // a write waiting on a FIFO or a device gives up
+        RequestStop();
+        return;
+    }
+}
+
+void TCustomFFmpeg::finishOutput(OutputFile& out) {
+    if (!stopRequested_) {
+        Log(llVerbose,
+            Format("Checking %s: %d video and %d audio streams, length %s", out.fileName.toUtf8().constData(),
+                   out.expected.videoStreams, out.expected.audioStreams,
+                   out.expected.durationUs > 0 ? DurationToStr(out.expected.durationUs).c_str()
+                                               : "not checked"));
+        const std::string problem = VerifyOutput(out.temporaryName, out.fileName, out.expected);
+        if (!problem.empty()) {
+            hasError_ = true;
+            errorMessage_ = problem;
+            Log(llQuiet, errorMessage_);
+            return;  // the temporary file goes with the output
+        }
+    }
+    TPathFileName name = out.fileName;
+    const int ret = CommitOutput(out.temporaryName, &name, renameChooser_, out.startedOver);
+    if (ret < 0) {
+        hasError_ = true;
+        errorMessage_ = out.fileName.toStdString() + ": " + LibraryErrorText(ret);
+        Log(llQuiet, errorMessage_);
+        return;
+    }
+    out.temporaryName.clear();
+    if (name != out.fileName) {
+        Log(llInfo, Format("%s appeared during the conversion and was kept; the output is %s",
+                           out.fileName.toUtf8().constData(), name.toUtf8().constData()));
+        out.fileName = name;
+    }
 }

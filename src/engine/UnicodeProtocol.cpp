@@ -1,6 +1,7 @@
 #include "UnicodeProtocol.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -71,15 +72,30 @@ constexpr int kBufferSize = 1 << 16;
 struct FileConn {
     int fd = -1;
     bool seekable = false;
+    const std::atomic<bool>* cancel = nullptr;  // the owner's give-up flag, may be null
 };
+
+// Waits until `fd` is ready for `events`, in steps short enough to notice the give-up flag:
+// 0 when ready, AVERROR_EXIT when given up. Without a flag, or on a regular file, at once.
+int waitReady(const FileConn* c, short events) {
+    if (!c->cancel || c->seekable) return 0;
+    for (;;) {
+        if (c->cancel->load()) return AVERROR_EXIT;
+        pollfd p{c->fd, events, 0};
+        const int n = ::poll(&p, 1, 100);
+        if (n > 0) return 0;
+        if (n < 0 && errno != EINTR) return AVERROR(errno);
+    }
+}
 
 int readPacket(void* opaque, uint8_t* buf, int size) {
     auto* c = static_cast<FileConn*>(opaque);
     for (;;) {
+        if (const int w = waitReady(c, POLLIN); w < 0) return w;
         const ssize_t n = ::read(c->fd, buf, static_cast<size_t>(size));
         if (n > 0) return static_cast<int>(n);
         if (n == 0) return AVERROR_EOF;
-        if (errno != EINTR) return AVERROR(errno);
+        if (errno != EINTR && errno != EAGAIN) return AVERROR(errno);
     }
 }
 
@@ -87,9 +103,10 @@ int writePacket(void* opaque, uint8_t* buf, int size) {
     auto* c = static_cast<FileConn*>(opaque);
     int done = 0;
     while (done < size) {
+        if (const int w = waitReady(c, POLLOUT); w < 0) return w;
         const ssize_t n = ::write(c->fd, buf + done, static_cast<size_t>(size - done));
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR || errno == EAGAIN) continue;
             return AVERROR(errno);
         }
         if (n == 0) return AVERROR(EIO);
@@ -220,7 +237,8 @@ TPathFileName UrlToFileName(const std::string& url) {
     return decodeLocal(QByteArray::fromStdString(url));
 }
 
-AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error) {
+AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error,
+                        const std::atomic<bool>* cancel) {
     // The name may also arrive in the library's "unicode:utf8:" form.
     const QString real = name.startsWith(QLatin1String(kUnicodePrefix))
                              ? UrlToFileName(NativeFileName(name).toStdString())
@@ -244,6 +262,10 @@ AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error) {
     auto* conn = new FileConn;
     conn->fd = fd;
     conn->seekable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    conn->cancel = cancel;
+    // Waiting is done by poll: the descriptor itself must never block (a pipe write of more
+    // than its free space would).
+    if (cancel && !conn->seekable) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
     auto* buffer = static_cast<unsigned char*>(lav::av_malloc(kBufferSize));
     AVIOContext* pb =
         buffer ? lav::avio_alloc_context(buffer, kBufferSize, mode != FileMode::Read ? 1 : 0,
@@ -320,9 +342,10 @@ void CloseMediaInput(AVFormatContext** ps) {
     if (IsFileIO(pb)) CloseFileIO(&pb);
 }
 
-int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName) {
+int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName,
+                    const std::atomic<bool>* cancel) {
     int error = 0;
-    AVIOContext* pb = OpenFileIO(fileName, FileMode::Write, &error);
+    AVIOContext* pb = OpenFileIO(fileName, FileMode::Write, &error, cancel);
     if (!pb) return error;
     oc->pb = pb;
     oc->flags |= AVFMT_FLAG_CUSTOM_IO;

@@ -15,6 +15,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -60,8 +61,11 @@ void SetCodePage(CodePage page);
 enum class FileMode { Read, Write, ReadWrite };
 
 // Opens `name` (a file name or a library name form) as an AVIOContext of our own.
-// Returns null and sets *error to an AVERROR code on failure.
-AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error);
+// Returns null and sets *error to an AVERROR code on failure. With `cancel`, reads and writes on
+// a descriptor that can block (a FIFO, a device) wait in short steps and give up with
+// AVERROR_EXIT once *cancel is true; regular files are read and written directly.
+AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error,
+                        const std::atomic<bool>* cancel = nullptr);
 // True for contexts made by OpenFileIO.
 bool IsFileIO(const AVIOContext* pb);
 // Flushes, closes and frees; returns 0, or the first write/flush/close error.
@@ -75,7 +79,9 @@ int OpenMediaInput(AVFormatContext** ps, const TPathFileName& fileName,
 void CloseMediaInput(AVFormatContext** ps);
 
 // Gives an output context our file (created or truncated) and our nested-open callbacks.
-int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName);
+// `cancel` as for OpenFileIO.
+int OpenMediaOutput(AVFormatContext* oc, const TPathFileName& fileName,
+                    const std::atomic<bool>* cancel = nullptr);
 // Closes the output's file; returns 0 or the first write error seen on it.
 int CloseMediaOutput(AVFormatContext* oc);
 

@@ -5,6 +5,7 @@ add_library(tandrel_transcode STATIC
     engine/FFmpeg.cpp
     engine/Transcode.cpp
     engine/FFmpegVCL.cpp
+    engine/OutputFiles.cpp
     engine/AmrNbEncoder.cpp
     engine/FrameHook.cpp
     engine/CommandLine.cpp

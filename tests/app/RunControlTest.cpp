@@ -355,6 +355,23 @@ TEST_F(RunControl, AFailedRowShowsItsFailureAndTheBatchGoesOn) {
     EXPECT_NEAR(DurationOf(out_ + "/b.mp3"), 2.0, 0.1);
 }
 
+TEST_F(RunControl, AShortOutputIsAFailureNeverDone) {
+    // The mp3 says it lasts 3 s but holds 1.8 s: the converted file falls short of it.
+    AddOne(Clip("short.mp3", "mp3_truncated"));
+    AddOne(Clip("whole.avi"));
+    ASSERT_EQ(form_->Model()->rowCount(), 2);
+    form_->btnStartClick();
+    ASSERT_TRUE(WaitForBatchEnd());
+    EXPECT_EQ(Statuses(), QStringList({U("失败"), U("完成")}));
+    EXPECT_FALSE(history_[0].contains(U("完成"))) << history_[0].join(",");
+    const auto warnings = MessagesCaptioned(dialogs_, "Tandrel");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_TRUE(warnings[0].text.contains("expected")) << warnings[0].text;
+    // Only the whole file's output: nothing under the short one's name, no hidden leftovers.
+    EXPECT_EQ(QDir(out_).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+              QStringList({"whole.mp3"}));
+}
+
 TEST_F(RunControl, ClosingDuringABatchStopsWaitsAndTouchesNothingAfterwards) {
     AddLong(2, 20);
     bool closed = false;
