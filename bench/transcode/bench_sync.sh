@@ -9,8 +9,9 @@
 # (signalstats), beep onsets from silencedetect. Offset = beep − flash in milliseconds at each
 # marker (negative: the sound comes first); drift = last offset − first.
 #
-# Usage: bench/transcode/bench_sync.sh [build-dir] [--rate R] [--ar HZ] [profile ...]
+# Usage: bench/transcode/bench_sync.sh [build-dir] [--rate R] [--ar HZ] [--ours-only] [profile ...]
 #   --rate, --ar: the marker clip's frame rate and sample rate (default 25 and 44100).
+#   --ours-only: leave out the ffmpeg program's conversions (to compare two builds of ours).
 #   No profiles: every profile with pictures and sound (1–24, 100–119, 312–325).
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -18,11 +19,13 @@ build=$here/build
 if [[ $# -gt 0 && $1 != --* && ! $1 =~ ^[0-9]+$ ]]; then build=$1; shift; fi
 rate=25
 ar=44100
+reference=1
 profiles=()
 while [[ $# -gt 0 ]]; do
     case $1 in
         --rate) rate=$2; shift 2 ;;
         --ar) ar=$2; shift 2 ;;
+        --ours-only) reference=0; shift ;;
         *) profiles+=("$1"); shift ;;
     esac
 done
@@ -84,7 +87,7 @@ for p in "${profiles[@]}"; do
         -show_entries stream=codec_name,sample_rate,channels -of csv=p=0 "$file")
     ref=$work/ref-$p.$ext
     theirs=$(printf "%6s %6s %6s %6s" n/a n/a n/a n/a)
-    if ff -v error -i "$src" -c:v "$(encoder "$vcodec")" -s "${width}x${height}" -r "$frate" \
+    if [[ $reference == 1 ]] && ff -v error -i "$src" -c:v "$(encoder "$vcodec")" -s "${width}x${height}" -r "$frate" \
         -pix_fmt yuv420p -c:a "$(encoder "$acodec")" -ar "$srate" -ac "$channels" \
         "$ref" >/dev/null 2>&1; then
         theirs=$(measure "$ref")

@@ -50,6 +50,30 @@ bool CountsFromCommonStart(const AVOutputFormat* ofmt) {
     return std::strcmp(ofmt->name, "avi") == 0 || std::strcmp(ofmt->name, "swf") == 0;
 }
 
+int64_t StartAtPicture(const AVFormatContext* ic, int64_t timestamp) {
+    const int index = PreferredStream(ic, AVMEDIA_TYPE_VIDEO);
+    if (index < 0) return timestamp;
+    const AVStream* st = ic->streams[index];
+    if (st->disposition & AV_DISPOSITION_ATTACHED_PIC) return timestamp;
+    const AVRational rate = st->avg_frame_rate.num > 0 && st->avg_frame_rate.den > 0
+                                ? st->avg_frame_rate
+                                : st->r_frame_rate;
+    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000) return timestamp;
+    const int64_t first =
+        st->start_time == AV_NOPTS_VALUE
+            ? (ic->start_time == AV_NOPTS_VALUE ? 0 : ic->start_time)
+            : lav::av_rescale_q(st->start_time, st->time_base, AVRational{1, AV_TIME_BASE});
+    if (timestamp <= first) return timestamp;
+    // Pictures at first + n / rate: the first one at or after the start.
+    const int64_t perUs = int64_t{AV_TIME_BASE} * rate.den;  // n / rate s = n * perUs / num µs
+    const int64_t n = lav::av_rescale_rnd(timestamp - first, rate.num, perUs, AV_ROUND_UP);
+    const int64_t picture = first + lav::av_rescale(n, perUs, rate.num);
+    // Stored times may be rounded (to milliseconds in some containers): the start stays a
+    // millisecond before the picture so that the picture is never cut off.
+    const int64_t start = picture - std::min<int64_t>(1000, (picture - timestamp));
+    return start > timestamp ? start : timestamp;
+}
+
 bool KeepsEmptySlots(const AVOutputFormat* ofmt) { return std::strcmp(ofmt->name, "avi") == 0; }
 
 int DisplayRotation(const AVStream* st) {
@@ -320,6 +344,7 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
         int64_t timestamp = o.StartTime;
         if (ic->start_time != AV_NOPTS_VALUE) timestamp += ic->start_time;
         if (o.StartTime != 0) {
+            timestamp = StartAtPicture(ic, timestamp);
             ret = lav::avformat_seek_file(ic, -1, INT64_MIN, timestamp, timestamp, 0);
             if (ret < 0 && o.Verbose > 0)
                 Log(llVerbose, Format("%s: could not seek to position %0.3f",

@@ -137,6 +137,12 @@ int PreferredStream(const AVFormatContext* ic, AVMediaType type);
 // would shift the sound against the pictures.
 bool CountsFromCommonStart(const AVOutputFormat* ofmt);
 
+// Where a cut asked to start at `timestamp` (µs, on the input's clock) begins: at the next
+// picture of the file's moving picture stream when one comes within a frame (less a millisecond
+// for rounded time stamps). Cut between two pictures, every picture of a constant-rate output
+// would sit half a slot off its time while the sound kept its own.
+int64_t StartAtPicture(const AVFormatContext* ic, int64_t timestamp);
+
 // Containers whose muxer writes an empty chunk for every picture slot skipped after the first
 // picture (AVI): players hold the picture before, so a gap keeps its time without a repeated
 // picture being encoded.

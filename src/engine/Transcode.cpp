@@ -946,8 +946,18 @@ void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* fr
     AudioConverter& conv = *ost.audio;
     const int outRate = ost.enc->sample_rate;
     int skip = 0;
+    int64_t pts = ist.pts;  // µs, of the first sample queued
+    if (pts < o.StartTime && frame->sample_rate > 0) {
+        // The samples before the start of a cut are left out, whatever the sync method: where
+        // the container has no time stamps they would put the sound ahead of the pictures.
+        skip = static_cast<int>(std::min<int64_t>(
+            frame->nb_samples,
+            lav::av_rescale(o.StartTime - pts, frame->sample_rate, AV_TIME_BASE)));
+        if (skip >= frame->nb_samples || (keep >= 0 && skip >= keep)) return;
+        pts += lav::av_rescale(skip, AV_TIME_BASE, frame->sample_rate);
+    }
     if (o.AudioSyncMethod != 0) {
-        const double delta = seconds(ist.pts - o.StartTime) * outRate -
+        const double delta = seconds(pts - o.StartTime) * outRate -
                              static_cast<double>(ost.syncOpts) -
                              static_cast<double>(conv.Buffered());
         const int64_t idelta = std::llround(delta);
@@ -957,17 +967,23 @@ void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* fr
                     // Dropped samples are counted at the input's rate.
                     const int64_t inSkip =
                         lav::av_rescale(-idelta, frame->sample_rate, outRate);
-                    skip = static_cast<int>(std::min<int64_t>(inSkip, frame->nb_samples));
+                    skip = static_cast<int>(std::min<int64_t>(skip + inSkip, frame->nb_samples));
                     if (o.Verbose > 2) log(llVerbose, Format("discarding %d audio samples", skip));
-                    if (skip >= frame->nb_samples) {
-                        ist.isStart = false;
-                        return;
-                    }
+                    // A frame wholly before the start leaves the start to come: the next one
+                    // must still be cut to it.
+                    if (skip >= frame->nb_samples) return;
                 } else {
+                    // The encoder's start delay left out of the sound is taken from the silence
+                    // first: it is what the sound starts with.
+                    const int64_t trimmed = std::min(idelta, ost.startTrim);
+                    ost.startTrim -= trimmed;
+                    ost.syncOpts += trimmed;
+                    const int64_t silence = idelta - trimmed;
                     if (o.Verbose > 2)
                         log(llVerbose, Format("adding %d audio samples of silence",
-                                              static_cast<int>(idelta)));
-                    if (conv.PushSilence(static_cast<int>(idelta)) < 0) fail("Out of memory in do_audio_out");
+                                              static_cast<int>(silence)));
+                    if (silence > 0 && conv.PushSilence(static_cast<int>(silence)) < 0)
+                        fail("Out of memory in do_audio_out");
                 }
                 ist.isStart = false;
             } else if (o.AudioSyncMethod > 1) {
@@ -981,7 +997,7 @@ void Transcoder::audioOut(OutputStream& ost, InputStream& ist, const AVFrame* fr
             }
         }
     } else {
-        ost.syncOpts = std::llround(seconds(ist.pts - o.StartTime) * outRate) - conv.Buffered();
+        ost.syncOpts = std::llround(seconds(pts - o.StartTime) * outRate) - conv.Buffered();
     }
     if (ost.startTrim > 0) {
         const int last = keep < 0 ? frame->nb_samples : keep;
@@ -1133,7 +1149,10 @@ int Transcoder::decodePacket(InputStream& ist, const AVPacket* packet) {
         // still be the references of pictures before it.
         if (ist.pts >= end) {
             ist.pastRecording = true;
-        } else if (ist.pts >= o.StartTime) {
+        } else if (ist.pts >= o.StartTime ||
+                   (type == AVMEDIA_TYPE_AUDIO && ist.nextPts > o.StartTime)) {
+            // A sound frame that holds the start goes on: its samples before the start are
+            // left out when it is queued, so that the sound starts with the pictures.
             int keep = -1;  // samples before the end of the cut
             if (type == AVMEDIA_TYPE_AUDIO && end != INT64_MAX && frame->sample_rate > 0)
                 keep = static_cast<int>(std::min<int64_t>(

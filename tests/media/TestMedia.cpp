@@ -247,6 +247,17 @@ const std::vector<Clip>& clips() {
                                  " -c:v ffv1 -c:a pcm_s16le -f matroska",
                              out, e);
          }},
+        // The markers on pictures 30, 150 and 270 (1.001, 5.005 and 9.009 s) and the beeps
+        // at those times, so that the source itself has no offset.
+        {"sync_markers_2997", "sync_markers_2997.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo(
+                 "-f lavfi -i \"color=c=black:s=320x240:r=30000/1001:d=10,drawbox=x=0:y=0:w=iw:"
+                 "h=ih:color=white:t=fill:enable='between(mod(n,120),30,31)'\" -f lavfi -i"
+                 " \"aevalsrc='if(between(mod(t-1.001,4.004),0,0.08),0.8*sin(2*PI*1000*t),0)'"
+                 ":s=48000:d=10\" -ac 2 -c:v ffv1 -c:a pcm_s16le -f matroska",
+                 out, e);
+         }},
         {"sync_gap", "sync_gap.mkv",
          [](const std::string& out, const std::string&, std::string* e) {
              return ffmpegTo(std::string(kSyncVideo) + ",select='not(between(t,3,3.5))'\" " +

@@ -35,6 +35,8 @@ namespace testmedia {
 //   clip10s        10 s 320x240 25 fps h264 + aac 44.1 kHz stereo, MP4
 //   clip10s_640    10 s 640x360 25 fps mpeg4 + mp3 48 kHz stereo, AVI
 //   sync_markers   10 s black with a white flash and a 1 kHz beep at 1, 5 and 9 s (ffv1 + pcm)
+//   sync_markers_2997  the same at 29.97 fps and 48 kHz stereo, the markers at 1.001, 5.005 and
+//                  9.009 s (pictures 30, 150 and 270)
 //   sync_gap       sync_markers without the pictures between 3.0 and 3.5 s (variable rate)
 //   ramp10s        10 s whose luma is 16 + 20 × t (ffv1 + pcm): a picture tells its time
 //   clip2s_640     2 s 640x360 25 fps h264 + aac 44.1 kHz stereo, MP4
