@@ -38,7 +38,10 @@ void waitSeekShown(Playback& pb, std::chrono::milliseconds limit, bool needPictu
         if (pb.abort.load()) return true;
         if (!pb.seekDone) return false;
         if (!needPicture || pb.seekFailed || !pb.videoSt) return true;
-        return pb.shownSerial >= pb.seekSerial || pb.videoEofSerial >= pb.seekSerial;
+        if (pb.shownSerial >= pb.seekSerial) return true;
+        // At the end of the file only a picture already queued for this seek can still come: the
+        // first picture of a seek is shown at once, also while paused.
+        return pb.videoEofSerial >= pb.seekSerial && pb.queuedSerial < pb.seekSerial;
     });
 }
 

@@ -254,6 +254,7 @@ struct Playback {
     int seekSerial = 0;       // the serial that the last carried-out seek started
     int shownSerial = -1;     // the serial of the picture on screen
     int videoEofSerial = -1;  // the serial under which the video decoder gave its last picture
+    int queuedSerial = -1;    // the serial of the last picture put in the picture queue
     bool seekFailed = false;
 
     // Read thread's sleeps: readMutex/readCv, woken by seek requests, pause changes and abort.

@@ -216,6 +216,8 @@ void Playback::showPicture(Picture& vp, double now, bool playing) {
     const double error = playing && AudioMaster() ? vp.pts - AudioClock(now) : NAN;
     owner->countShown(vp.pts, now, error);
     display();
+    // The position first: a seek's waiter reads it as soon as it learns the picture is shown.
+    owner->reportPosition(*this);
     {
         std::lock_guard<std::mutex> lk(seekMutex);
         shownSerial = vp.serial;

@@ -477,6 +477,12 @@ bool Playback::queuePicture(AVFrame* frame, double pts, double duration, int64_t
     vp.duration = duration;
     vp.pos = pos;
     vp.serial = frameSerial;
+    {
+        // Before the decoder can report its end for this serial: a seek's waiter then knows that
+        // a picture of it is on its way to the screen.
+        std::lock_guard<std::mutex> lk(seekMutex);
+        queuedSerial = frameSerial;
+    }
     pictq.Push();
     PostEvent(evRefresh);
     return true;

@@ -181,6 +181,18 @@ std::vector<std::string> PlaybackThreads() {
     return names;
 }
 
+double PlaybackThreadsWaitForCpu() {
+    double total = 0;
+    for (const auto& t : tasks()) {
+        if (!isPlaybackThread(t.second)) continue;
+        // schedstat: nanoseconds on a processor, nanoseconds runnable but waiting for one.
+        std::ifstream stat("/proc/self/task/" + t.first + "/schedstat");
+        double running = 0, waiting = 0;
+        if (stat >> running >> waiting) total += waiting / 1e9;
+    }
+    return total;
+}
+
 double PlaybackThreadsCpu() {
     const double tick = static_cast<double>(::sysconf(_SC_CLK_TCK));
     double total = 0;

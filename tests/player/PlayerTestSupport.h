@@ -42,6 +42,9 @@ std::map<std::string, int> ThreadNames();
 std::vector<std::string> PlaybackThreads();
 // CPU time (s) used so far by the playback threads.
 double PlaybackThreadsCpu();
+// Time (s) the playback threads alive now have spent runnable but waiting for a processor: what
+// a busy machine takes from real-time playback.
+double PlaybackThreadsWaitForCpu();
 
 // What a player's handlers saw, in order: "open:<duration>:<w>x<h>", "state:<n>", "pos".
 struct Recorder {

@@ -32,6 +32,9 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
     ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
     ASSERT_TRUE(
         WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); }, 90));
+    // Measured while the threads are still there; figures outside the limits with many tenths
+    // of a second here come from a machine too busy for real-time playback.
+    const double starved = PlaybackThreadsWaitForCpu();
     player.Stop(true);
     const TPlaybackStats stats = player.Stats();
 
@@ -42,9 +45,10 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
     ::testing::Test::RecordProperty("sync_max_ms", std::to_string(f.max));
     std::printf(
         "A/V error 2-9 s over %zu pictures: median %.1f ms, p95 %.1f ms, max %.1f ms; "
-        "shown %d, dropped %d; open to first picture %.1f ms\n",
+        "shown %d, dropped %d; open to first picture %.1f ms; the player's threads waited "
+        "%.0f ms for a processor\n",
         f.count, f.median, f.p95, f.max, stats.picturesShown, stats.picturesDropped,
-        stats.openToFirstPicture * 1000);
+        stats.openToFirstPicture * 1000, starved * 1000);
     EXPECT_GE(f.count, 160u);  // 175 pictures lie in that span
     EXPECT_LE(f.median, 25.0);
     EXPECT_LE(f.p95, 50.0);
@@ -92,9 +96,13 @@ TEST_F(PlayerTimingTest, SeekWhilePausedShowsThePictureAtTheTarget) {
         EXPECT_NEAR(frame, std::lround(target * 25), 1) << "target " << target << " s";
         EXPECT_EQ(player.State(), psPause);
     }
-    // Past the end: the last picture.
-    player.Seek(0, true, 3600000000LL);
-    EXPECT_GE(FrameNumber(player.CurrentFrame()), 198);
+    // Past the end: the last picture, on screen when the seek returns although the decoder
+    // reaches the end of the file right after it (a few rounds: that race is short).
+    for (int round = 0; round < 10; ++round) {
+        player.Seek(0, true, 4440000);
+        player.Seek(0, true, 3600000000LL);
+        EXPECT_GE(FrameNumber(player.CurrentFrame()), 198) << "round " << round;
+    }
     player.Stop(true);
     EXPECT_EQ(rec.Count(psResume), 0);  // seeking never resumed the playback
 }

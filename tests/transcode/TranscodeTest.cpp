@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 
 #include "MediaAnalysis.h"
@@ -421,10 +423,15 @@ TEST_F(Transcode, CutEndKeepsTheReferencesOfTheLastPictures) {
             if (std::fabs(source[i].time - t) < std::fabs(source[best].time - t)) best = i;
         return source[best];
     };
+    double worst = 1e9;  // dB: our PSNR less the ffmpeg program's, the lowest over the cut
     for (size_t i = 0; i < a.size(); ++i) {
         const analysis::Luma& s = sourceAt(1.0 + b[i].time);
-        EXPECT_GE(analysis::Psnr(a[i], s), analysis::Psnr(b[i], s) - 3.0) << "picture " << i;
+        const double margin = analysis::Psnr(a[i], s) - analysis::Psnr(b[i], s);
+        worst = std::min(worst, margin);
+        EXPECT_GE(margin, -3.0) << "picture " << i;
     }
+    std::printf("cut of %zu pictures: lowest PSNR difference to the ffmpeg program's %.2f dB\n",
+                a.size(), worst);
 }
 
 TEST_F(Transcode, OneStreamFeedsAStreamCopyAndAnEncodingAlike) {
