@@ -77,7 +77,7 @@ fuzz() {
             echo "$target failed; its log and input are in $work" >&2
             return 1
         fi
-        echo "$target: $(grep -E '^#[0-9]+ +DONE' "$work/log" | tail -n 1)"
+        echo "$target: $(grep -E '^#[0-9]+[[:space:]]+DONE' "$work/log" | tail -n 1)"
     done
 }
 
