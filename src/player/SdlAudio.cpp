@@ -63,12 +63,12 @@ bool SdlSoundPlayer::PlayFile(const QString& wavFile) {
     if (!StartAudio(nullptr, nullptr)) return false;
     SDL_RWops* rw = lav::SDL_RWFromFile(wavFile.toUtf8().constData(), "rb");
     if (!rw) return false;
-    SDL_AudioSpec spec{};
+    SDL_AudioSpec wav{};
     Uint8* data = nullptr;
     Uint32 length = 0;
-    if (!lav::SDL_LoadWAV_RW(rw, 1, &spec, &data, &length)) return false;
-    spec.callback = nullptr;  // queued sound
-    device_ = lav::SDL_OpenAudioDevice(nullptr, 0, &spec, nullptr, 0);
+    if (!lav::SDL_LoadWAV_RW(rw, 1, &wav, &data, &length)) return false;
+    wav.callback = nullptr;  // queued sound
+    device_ = lav::SDL_OpenAudioDevice(nullptr, 0, &wav, nullptr, 0);
     if (!device_) {
         lav::SDL_FreeWAV(data);
         return false;
@@ -80,8 +80,8 @@ bool SdlSoundPlayer::PlayFile(const QString& wavFile) {
         return false;
     }
     lav::SDL_PauseAudioDevice(device_, 0);
-    const int frameBytes = SDL_AUDIO_BITSIZE(spec.format) / 8 * std::max<int>(spec.channels, 1);
-    const int ms = spec.freq > 0 ? static_cast<int>(1000.0 * length / frameBytes / spec.freq) : 0;
+    const int frameBytes = SDL_AUDIO_BITSIZE(wav.format) / 8 * std::max<int>(wav.channels, 1);
+    const int ms = wav.freq > 0 ? static_cast<int>(1000.0 * length / frameBytes / wav.freq) : 0;
     if (QCoreApplication::instance()) {
         const unsigned generation = ++generation_;
         QTimer::singleShot(ms + 250, &timerContext_, [this, generation] {
