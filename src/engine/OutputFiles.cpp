@@ -37,11 +37,14 @@ bool isProtocolName(const TPathFileName& name) {
 
 // Writes a file's data to the disk: a rename that lands before the data would leave an empty or
 // torn file under the final name after a crash, and a write error the disk reports only now
-// must fail the task rather than pass unseen. 0 or a negative error number.
+// must fail the task rather than pass unseen. Returns a negative error number only for errors
+// that mean lost data; a file system that cannot sync (or a file we cannot reopen) passes.
 int syncFile(const QByteArray& path) {
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return AVERROR(errno);
-    const int rc = ::fdatasync(fd) == 0 ? 0 : AVERROR(errno);
+    if (fd < 0) return 0;
+    int rc = 0;
+    if (::fdatasync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT))
+        rc = AVERROR(errno);
     ::close(fd);
     return rc;
 }
