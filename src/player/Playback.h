@@ -240,6 +240,9 @@ struct Playback {
     std::atomic<bool> audioFinished{false};  // the audio decoder's last sample was handed over
     std::atomic<bool> endSignalled{false};   // psEnd reported for the current end
     std::atomic<int> serial{0};              // raised by each carried-out seek
+    // The video thread passes over pictures before a paused seek's target: the read thread
+    // feeds it without waiting for the queues to empty.
+    std::atomic<bool> videoCatchingUp{false};
     std::atomic<bool> closed{false};
     // The audio device's handle: deviceMutex guards opening, pausing and closing it.
     std::mutex deviceMutex;
@@ -256,6 +259,10 @@ struct Playback {
     int videoEofSerial = -1;  // the serial under which the video decoder gave its last picture
     int queuedSerial = -1;    // the serial of the last picture put in the picture queue
     bool seekFailed = false;
+    // A seek made while paused shows the picture at its target, not the key frame before it:
+    // the pictures of `accurateSerial` that end before `accurateFrom` (s) are passed over.
+    int accurateSerial = -1;
+    double accurateFrom = 0;
 
     // Read thread's sleeps: readMutex/readCv, woken by seek requests, pause changes and abort.
     std::mutex readMutex;
@@ -269,6 +276,8 @@ struct Playback {
     double videoClock = 0;       // time of the next expected picture (s)
     int videoDecoderSerial = 0;  // the serial of the packets the decoder is working on
     bool videoDraining = false;  // the decoder was told that no more data follows
+    double videoShowFrom = NAN;  // pictures ending before this time are passed over (s)
+    AVFrame* videoPassed = nullptr;  // the last one passed over: shown if the file ends first
     SwsContext* hookToRgb = nullptr;
     SwsContext* hookFromRgb = nullptr;
     // SkipFrames and SkipFramesIndex: guarded by pictq.Mutex() (the play thread grows the factor).

@@ -72,6 +72,7 @@ void Playback::readSleep(double seconds) {
 bool Playback::queuesFull() const {
     const int64_t total = audioq.Bytes() + videoq.Bytes() + subtitleq.Bytes();
     if (total > kMaxQueueBytes) return true;
+    if (videoCatchingUp.load()) return false;
     return (!audioSt || audioq.Bytes() > kMaxAudioQueueBytes) &&
            (!videoSt || videoq.Count() > kMinPackets) &&
            (!subtitleSt || subtitleq.Count() > kMinPackets);
@@ -337,6 +338,12 @@ void Playback::carryOutSeek() {
         owner->report(fileName.toStdString() + ": error while seeking", false);
     } else {
         newSerial = serial.load() + 1;
+        {
+            std::lock_guard<std::mutex> lk(seekMutex);
+            const bool byTime = !(flags & AVSEEK_FLAG_BYTE);
+            accurateSerial = byTime && paused.load() ? newSerial : -1;
+            accurateFrom = static_cast<double>(target) / AV_TIME_BASE;
+        }
         // The new number first, so that every queue user recognises what is older.
         serial = newSerial;
         audioq.Clear();
@@ -382,6 +389,14 @@ int Playback::getVideoFrame(AVFrame* frame, int* frameSerial) {
             *frameSerial = videoDecoderSerial;
             return 1;
         }
+        if (ret == AVERROR_EOF && videoPassed->buf[0]) {
+            // Every picture ended before the seek's target: the last one is the one there.
+            lav::av_frame_move_ref(frame, videoPassed);
+            videoShowFrom = NAN;
+            videoCatchingUp = false;
+            *frameSerial = videoDecoderSerial;
+            return 1;
+        }
         if (ret == AVERROR_EOF) {
             // Tagged with the serial of the data it ended, so that a seek carried out meanwhile
             // does not take the old end for its own.
@@ -399,6 +414,12 @@ int Playback::getVideoFrame(AVFrame* frame, int* frameSerial) {
                 lav::avcodec_flush_buffers(vdec);
                 videoDecoderSerial = item.serial;
                 videoDraining = false;
+                lav::av_frame_unref(videoPassed);
+                {
+                    std::lock_guard<std::mutex> lk(seekMutex);
+                    videoShowFrom = item.serial == accurateSerial ? accurateFrom : NAN;
+                }
+                videoCatchingUp = !std::isnan(videoShowFrom);
                 {
                     std::lock_guard<std::mutex> lk(pictq.Mutex());
                     skipFrames = 1.0;
@@ -427,6 +448,7 @@ int Playback::getVideoFrame(AVFrame* frame, int* frameSerial) {
 void Playback::videoThreadMain() {
     NameThread("player-video");
     AVFrame* frame = lav::av_frame_alloc();
+    videoPassed = lav::av_frame_alloc();
     const AVRational tb = videoSt->time_base;
     for (;;) {
         int frameSerial = 0;
@@ -438,10 +460,22 @@ void Playback::videoThreadMain() {
         const double pts = frame->best_effort_timestamp == AV_NOPTS_VALUE
                                ? NAN
                                : static_cast<double>(frame->best_effort_timestamp) * av_q2d(tb);
+        if (!std::isnan(videoShowFrom)) {
+            // Nearest picture: passed over while the target is nearer the next one.
+            if (pts + duration / 2 < videoShowFrom) {
+                lav::av_frame_unref(videoPassed);
+                lav::av_frame_move_ref(videoPassed, frame);
+                continue;
+            }
+            videoShowFrom = NAN;
+            videoCatchingUp = false;
+            lav::av_frame_unref(videoPassed);
+        }
         runHook(frame, pts);
         if (!queuePicture(frame, pts, duration, frame->pkt_pos, frameSerial)) break;
     }
     lav::av_frame_free(&frame);
+    lav::av_frame_free(&videoPassed);
 }
 
 bool Playback::queuePicture(AVFrame* frame, double pts, double duration, int64_t pos,
