@@ -211,6 +211,20 @@ int TCustomFFmpeg::OutputCount() const {
     return static_cast<int>(outputs_.size());
 }
 
+std::string TCustomFFmpeg::CloseEmptyLastOutput() {
+    if (outputs_.empty() || joinMode_ || !outputs_.back()->streams.empty()) return {};
+    bool audio = false, video = false;
+    for (const auto& in : inputs_) {
+        audio |= PreferredStream(in->ctx, AVMEDIA_TYPE_AUDIO) >= 0;
+        video |= PreferredStream(in->ctx, AVMEDIA_TYPE_VIDEO) >= 0;
+    }
+    releaseOutput(*outputs_.back(), false);
+    outputs_.pop_back();
+    if (!audio && video) return "the source has no sound for this sound-only format";
+    if (audio && !video) return "the source has no picture for this video-only format";
+    return "the source has no sound or picture this format can hold";
+}
+
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
     if (index < 0 || index >= InputCount()) return nullptr;
     return inputs_[static_cast<size_t>(index)]->ctx;

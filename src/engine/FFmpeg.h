@@ -60,6 +60,9 @@ public:
     // Opens the next output and creates its streams; the new number of outputs, or -1.
     int OpenOutput(const TPathFileName& fileName, bool join);
     const std::string& ErrorText() const { return errorText_; }
+    // When the last output opened holds no stream (nothing of the inputs fits its format, as a
+    // file without sound for a sound-only format), closes it and returns why; "" otherwise.
+    std::string CloseEmptyLastOutput();
 
     int InputCount() const;
     int OutputCount() const;  // in join mode the one file counts once per input
