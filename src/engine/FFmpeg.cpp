@@ -787,10 +787,12 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
 
         int w = o.FrameWidth, h = o.FrameHeight;
         const int align = sizeAlignment(codec, fmt);
-        if (align > 1 && (w % align || h % align)) {
-            const int aw = w / align * align, ah = h / align * align;
-            Log(llInfo, Format("Frame size %dx%d rounded down to %dx%d for encoder %s", w, h, aw,
-                               ah, codec->name));
+        if (align > 1 && w > 0 && h > 0 && (w % align || h % align)) {
+            // Down, except a side shorter than the step (a 1-pixel line), which grows to it.
+            const int aw = std::max(align, w / align * align);
+            const int ah = std::max(align, h / align * align);
+            Log(llInfo, Format("Frame size %dx%d rounded to %dx%d for encoder %s", w, h, aw, ah,
+                               codec->name));
             w = aw;
             h = ah;
         }
