@@ -214,6 +214,7 @@ int RunSnapshot(const QStringList& args) {
 
     TFFPlayer player;
     player.SetDisableAudio(true);
+    player.SetExactPausedSeek(true);  // the picture at SEC, not the key frame before it
     if (!player.Open(file, nullptr, true)) {
         std::fprintf(stderr, "%s\n", player.LastErrorMessage().c_str());
         return 1;

@@ -154,6 +154,7 @@ bool TCustomPlayer::Open(const TPathFileName& fileName, QWidget* screen, bool st
     pb->startPaused = startPaused;
     pb->disableAudio = disableAudio_;
     pb->disableDisplay = disableDisplay_;
+    pb->exactPausedSeek = exactPausedSeek_;
     pb->disableVideo = disableVideo_ || disableDisplay_;
     pb->requestedWidth = frameWidth_;
     pb->requestedHeight = frameHeight_;

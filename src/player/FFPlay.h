@@ -151,6 +151,11 @@ public:
     void SetDisableAudio(bool value) { disableAudio_ = value; }
     bool DisableVideo() const { return disableVideo_; }
     void SetDisableVideo(bool value) { disableVideo_ = value; }
+    // Off (the panel's way): a seek made while paused shows the first picture it decodes, the
+    // key frame at or before the target. On: the picture at the target, decoded up to it (what
+    // a capture "at a time" needs). Taken by the next Open.
+    bool ExactPausedSeek() const { return exactPausedSeek_; }
+    void SetExactPausedSeek(bool value) { exactPausedSeek_ = value; }
     bool DisableDisplay() const { return disableDisplay_; }
     void SetDisableDisplay(bool value) { disableDisplay_ = value; }
     int FrameWidth() const { return frameWidth_; }
@@ -215,6 +220,7 @@ private:
     TAudioDriver audioDriver_ = adDefault;
     TVideoDriver videoDriver_ = vdDefault;
     bool disableAudio_ = false, disableVideo_ = false, disableDisplay_ = false;
+    bool exactPausedSeek_ = false;
     int frameWidth_ = 0, frameHeight_ = 0;
     std::shared_ptr<bool> alive_;  // false once destroyed; checked by queued deliveries
 

@@ -201,6 +201,7 @@ struct Playback {
     QString fileName;
     bool startPaused = false;
     bool disableAudio = false, disableVideo = false, disableDisplay = false;
+    bool exactPausedSeek = false;
     int requestedWidth = 0, requestedHeight = 0;
     std::unique_ptr<VideoOutput> output;  // null: no picture is drawn
 
@@ -259,8 +260,9 @@ struct Playback {
     int videoEofSerial = -1;  // the serial under which the video decoder gave its last picture
     int queuedSerial = -1;    // the serial of the last picture put in the picture queue
     bool seekFailed = false;
-    // A seek made while paused shows the picture at its target, not the key frame before it:
-    // the pictures of `accurateSerial` that end before `accurateFrom` (s) are passed over.
+    // With exactPausedSeek, a seek made while paused shows the picture at its target, not the
+    // key frame before it: the pictures of `accurateSerial` ending before `accurateFrom` (s) are
+    // passed over.
     int accurateSerial = -1;
     double accurateFrom = 0;
 

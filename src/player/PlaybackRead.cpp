@@ -341,7 +341,7 @@ void Playback::carryOutSeek() {
         {
             std::lock_guard<std::mutex> lk(seekMutex);
             const bool byTime = !(flags & AVSEEK_FLAG_BYTE);
-            accurateSerial = byTime && paused.load() ? newSerial : -1;
+            accurateSerial = exactPausedSeek && byTime && paused.load() ? newSerial : -1;
             accurateFrom = static_cast<double>(target) / AV_TIME_BASE;
         }
         // The new number first, so that every queue user recognises what is older.
