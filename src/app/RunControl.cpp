@@ -221,8 +221,11 @@ void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
         model_->SetStatus(row, status::Done());
     } else if (hasError) {
         model_->SetStatus(row, status::Failed());
+    } else if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->Ran()) {
+        // Stopped after it began, perhaps before its first report: its file may be kept.
+        model_->SetStatus(row, status::Stopped());
     }
-    // A task that was stopped, or never ran, keeps its row as it is until the end of the batch.
+    // A task that never ran keeps its row as it is.
 }
 
 void TForm1::HandleTermination(const TTerminateInfo& info) {

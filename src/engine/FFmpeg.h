@@ -99,6 +99,8 @@ public:
     void RequestStop() { stopRequested_ = true; }
     bool StopRequested() const { return stopRequested_.load(); }
 
+    // Whether RunConversion began (the task was not stopped before it started).
+    bool Ran() const { return ran_; }
     bool Finished() const { return finished_; }
     bool HasError() const { return hasError_; }
     const std::string& ErrorMessage() const { return errorMessage_; }
