@@ -262,18 +262,15 @@ QString WindowTest::Clip(const std::string& name, const std::string& id) const {
 }
 
 void WindowTest::AddOne(const QString& path, std::vector<Script::Step> steps) {
-    dialogs_.openAnswers.push_back({path});
-    if (steps.empty()) steps = PickAndConfirm(form_.get());
-    Script script(std::move(steps));
-    form_->MenuItem15Click();
-    EXPECT_TRUE(script.Finished()) << "the addition did not go through its dialogs";
+    AddSeveral({path}, std::move(steps), false);
 }
 
-void WindowTest::AddSeveral(const QStringList& paths, std::vector<Script::Step> steps) {
+void WindowTest::AddSeveral(const QStringList& paths, std::vector<Script::Step> steps,
+                            bool several) {
     dialogs_.openAnswers.push_back(paths);
     if (steps.empty()) steps = PickAndConfirm(form_.get());
     Script script(std::move(steps));
-    form_->N2Click();
+    several ? form_->N2Click() : form_->MenuItem15Click();
     EXPECT_TRUE(script.Finished()) << "the addition did not go through its dialogs";
 }
 
@@ -281,11 +278,15 @@ QString WindowTest::Cell(int row, int column) const {
     return form_->Model()->index(row, column).data().toString();
 }
 
-QStringList WindowTest::Statuses() const {
+QStringList WindowTest::Column(int column) const {
     QStringList out;
-    for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColStatus);
+    for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, column);
     return out;
 }
+
+QStringList WindowTest::Sources() const { return Column(app::kColSource); }
+
+QStringList WindowTest::Statuses() const { return Column(app::kColStatus); }
 
 QString WindowTest::OutputName(int row) const {
     return form_->JobSlots()[row].OutputOptions.FileName;

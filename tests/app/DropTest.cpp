@@ -21,12 +21,8 @@ namespace {
 
 const char* kNotice = "提示";
 
-class Drop : public WindowTest {
+class Drop : public WindowWithFoldersTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        CreateWithFolders();
-    }
     QWidget* Target() const { return form_->AdvListView1()->viewport(); }
 
     // A file manager's drag entering the list, proposing `proposed`; whether it was accepted
@@ -51,11 +47,6 @@ protected:
         auto* data = new QMimeData;
         data->setUrls(urls);
         return data;
-    }
-    QStringList Sources() const {
-        QStringList out;
-        for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColSource);
-        return out;
     }
     QString Folder(const std::string& name) const {
         const QString dir = QString::fromStdString(src_) + "/" + QString::fromStdString(name);
