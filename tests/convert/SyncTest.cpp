@@ -144,20 +144,19 @@ TEST_P(SyncEdits, MarkersStayTogetherAcrossTheEdit) {
         inputs.replace(at, 3, Quote(testmedia::Path("sync_markers")));
     const std::string ext = std::string(o.name).substr(0, 3);
     const std::string out = testsupport::ScratchDir("edit") + "/out." + ext;
-    const auto r = testsupport::RunCapturing(std::string(TANDREL_CLI) +
-                                             " transcode --progress none " + inputs + " " +
-                                             o.options + " " + Quote(out));
+    const auto r =
+        testsupport::RunCapturing(std::string(TANDREL_CLI) + " transcode --progress none " +
+                                  inputs + " " + o.options + " " + Quote(out));
     ASSERT_EQ(r.status, 0) << r.err;
     expectInSync(out, edit.markers);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    CutsAndJoins, SyncEdits,
-    ::testing::Combine(::testing::Range<size_t>(0, std::size(kEdits)),
-                       ::testing::Range<size_t>(0, std::size(kOutputs))),
-    [](const ::testing::TestParamInfo<EditCase>& info) {
-        return std::string(kEdits[std::get<0>(info.param)].name) + "_" +
-               kOutputs[std::get<1>(info.param)].name;
-    });
+INSTANTIATE_TEST_SUITE_P(CutsAndJoins, SyncEdits,
+                         ::testing::Combine(::testing::Range<size_t>(0, std::size(kEdits)),
+                                            ::testing::Range<size_t>(0, std::size(kOutputs))),
+                         [](const ::testing::TestParamInfo<EditCase>& info) {
+                             return std::string(kEdits[std::get<0>(info.param)].name) + "_" +
+                                    kOutputs[std::get<1>(info.param)].name;
+                         });
 
 }  // namespace
