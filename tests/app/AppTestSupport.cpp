@@ -19,6 +19,7 @@
 
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "app/JobListModel.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
@@ -26,11 +27,7 @@
 namespace apptest {
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance()) return;
-    new QApplication(argc, argv);
+    if (!widgettest::EnsureApp("app_tests")) return;
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
 }
@@ -203,17 +200,6 @@ app::PartFactories RecordingParts(std::shared_ptr<PartLog> log) {
     return f;
 }
 
-namespace {
-
-QPushButton* ButtonIn(QWidget* w, const char* text) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == U(text)) return b;
-    ADD_FAILURE() << "no button " << text;
-    return nullptr;
-}
-
-}  // namespace
-
 std::vector<Script::Step> PickAndConfirm(TForm1* form, int tab, int position) {
     TForm7* picker = form->Form7();
     TForm8* options = form->Form8();
@@ -224,17 +210,17 @@ std::vector<Script::Step> PickAndConfirm(TForm1* form, int tab, int position) {
                  picker->Pages()->setCurrentIndex(tab);
                  picker->List(tab)->setCurrentRow(position);
              }
-             ButtonIn(picker, "下一步")->click();
+             widgettest::Button(picker, "下一步")->click();
          }},
         {[options] { return options->isVisible(); },
-         [options] { ButtonIn(options, "确定")->click(); }},
+         [options] { widgettest::Button(options, "确定")->click(); }},
     };
 }
 
 std::vector<Script::Step> PickAndCancel(TForm1* form) {
     TForm7* picker = form->Form7();
     return {{[picker] { return picker->isVisible(); },
-             [picker] { ButtonIn(picker, "取消")->click(); }}};
+             [picker] { widgettest::Button(picker, "取消")->click(); }}};
 }
 
 void WindowTest::SetUp() { EnsureApp(); }

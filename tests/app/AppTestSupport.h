@@ -16,6 +16,7 @@
 
 #include "FakePlatform.h"
 #include "ModalScript.h"
+#include "WidgetTestSupport.h"
 #include "app/MainWindow.h"
 
 // QStrings in the messages of failed assertions.
@@ -25,7 +26,7 @@ inline std::ostream& operator<<(std::ostream& os, const QString& s) {
 
 namespace apptest {
 
-inline QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+using widgettest::U;
 
 // The QApplication of the test program, with the dispatcher on its event loop.
 void EnsureApp();

@@ -21,6 +21,7 @@
 #include "PlayerTestSupport.h"
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "engine/MainThread.h"
 #include "platform/IniFile.h"
 #include "player/PlayerPanel.h"
@@ -31,17 +32,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using widgettest::Q;
+using widgettest::U;
 
 const char* kStatus = "已经为您捕获视频快照，您可以点击“快照设置”按钮打开快照目录查看图片。";
-
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "player_panel_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
 
 class FakeSound final : public player::ISoundPlayer {
 public:
@@ -56,7 +50,7 @@ class PanelTest : public PlayerTest {
 protected:
     void SetUp() override {
         PlayerTest::SetUp();
-        EnsureApp();
+        widgettest::EnsureApp("player_panel_tests");
         mainthread::SetWakeup([] {
             QMetaObject::invokeMethod(
                 qApp, [] { mainthread::Drain(); }, Qt::QueuedConnection);

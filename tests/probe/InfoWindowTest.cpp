@@ -18,6 +18,7 @@
 #include "ProbeTestUtil.h"
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
 #include "platform/Skins.h"
@@ -27,15 +28,10 @@
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using widgettest::Q;
+using widgettest::U;
 
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "info_window_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
+void EnsureApp() { widgettest::EnsureApp("info_window_tests"); }
 
 // What the window should show for a clip, worked out from the reference tool's facts with the
 // rules of the window (sizes in 1024s, durations cut to whole seconds, kbit/s rounded half to

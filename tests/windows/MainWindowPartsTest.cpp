@@ -21,6 +21,7 @@
 #include "AppTestSupport.h"
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "app/AboutDialog.h"
 #include "app/JobListModel.h"
 #include "app/Links.h"
@@ -40,14 +41,8 @@ using apptest::WaitFor;
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-
-QPushButton* Button(QWidget* w, const char* text) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == U(text)) return b;
-    ADD_FAILURE() << "no button " << text;
-    return nullptr;
-}
+using widgettest::Button;
+using widgettest::Q;
 
 QAction* Item(QMenu* menu, const char* caption) {
     for (QAction* a : menu->actions())

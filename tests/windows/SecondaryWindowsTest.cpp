@@ -22,6 +22,7 @@
 
 #include "FakePlatform.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "app/AboutDialog.h"
 #include "app/Menus.h"
 #include "app/PasswordDialog.h"
@@ -36,14 +37,12 @@ using platform::MessageIcon;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using widgettest::Button;
+using widgettest::Q;
+using widgettest::U;
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "secondary_windows_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    widgettest::EnsureApp("secondary_windows_tests");
     ::setenv("TANDREL_DATA_DIR", TANDREL_SOURCE_RESOURCES, 1);
 }
 
@@ -64,13 +63,6 @@ void WhenShown(QDialog* window, std::function<void()> act) {
         }
     });
     timer->start(5);
-}
-
-QPushButton* Button(QWidget* w, const char* text) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == U(text)) return b;
-    ADD_FAILURE() << "no button " << text;
-    return nullptr;
 }
 
 void Click(QWidget* w) {
