@@ -102,75 +102,70 @@ int PartLog::count(const std::string& call) const {
 
 namespace {
 
-class RecordingPlayer final : public app::IPlayerPanel {
+// A stand-in part: records each call into the shared log.
+class Recording {
+public:
+    explicit Recording(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+
+protected:
+    void Log(const std::string& call) { log_->calls.push_back(call); }
+    std::shared_ptr<PartLog> log_;
+};
+
+class RecordingPlayer final : public app::IPlayerPanel, Recording {
 public:
     RecordingPlayer(app::IMainWindowHost& host, std::shared_ptr<PartLog> log)
-        : log_(std::move(log)) {
+        : Recording(std::move(log)) {
         widget_ = new QGroupBox(host.Window());
         widget_->setObjectName(QStringLiteral("RecordingPlayer"));
     }
     QWidget* Widget() override { return widget_; }
-    void ReadSnapshotFormat() override { log_->calls.push_back("player:ReadSnapshotFormat"); }
-    void ResetSeekBar() override { log_->calls.push_back("player:ResetSeekBar"); }
+    void ReadSnapshotFormat() override { Log("player:ReadSnapshotFormat"); }
+    void ResetSeekBar() override { Log("player:ResetSeekBar"); }
     void SetSelectedSourceFile(const QString& path) override {
-        log_->calls.push_back("player:Select " + path.toStdString());
+        Log("player:Select " + path.toStdString());
     }
-    void PlaySelected() override { log_->calls.push_back("player:PlaySelected"); }
-    void Stop() override { log_->calls.push_back("player:Stop"); }
-    void StopAndRepaint() override { log_->calls.push_back("player:StopAndRepaint"); }
-    void DetachHandlers() override { log_->calls.push_back("player:DetachHandlers"); }
+    void PlaySelected() override { Log("player:PlaySelected"); }
+    void Stop() override { Log("player:Stop"); }
+    void StopAndRepaint() override { Log("player:StopAndRepaint"); }
+    void DetachHandlers() override { Log("player:DetachHandlers"); }
 
 private:
-    std::shared_ptr<PartLog> log_;
     QWidget* widget_;
 };
 
-class RecordingSkins final : public app::ISkins {
+class RecordingSkins final : public app::ISkins, Recording {
 public:
-    explicit RecordingSkins(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+    using Recording::Recording;
     void ApplySaved(QWidget* window) override {
-        log_->calls.push_back("skins:ApplySaved " + window->objectName().toStdString());
+        Log("skins:ApplySaved " + window->objectName().toStdString());
     }
-    void FillSkinMenu(QMenu*, QWidget*) override { log_->calls.push_back("skins:FillSkinMenu"); }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    void FillSkinMenu(QMenu*, QWidget*) override { Log("skins:FillSkinMenu"); }
 };
 
-class RecordingHelp final : public app::IHelpActions {
+class RecordingHelp final : public app::IHelpActions, Recording {
 public:
-    explicit RecordingHelp(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
-    void OpenHelp() override { log_->calls.push_back("help:OpenHelp"); }
-    void ShowUpdateDialog() override { log_->calls.push_back("help:ShowUpdateDialog"); }
-    void OpenWebSite() override { log_->calls.push_back("help:OpenWebSite"); }
-    void OpenMailAddress() override { log_->calls.push_back("help:OpenMailAddress"); }
-    void ShowAbout() override { log_->calls.push_back("help:ShowAbout"); }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    using Recording::Recording;
+    void OpenHelp() override { Log("help:OpenHelp"); }
+    void ShowUpdateDialog() override { Log("help:ShowUpdateDialog"); }
+    void OpenWebSite() override { Log("help:OpenWebSite"); }
+    void OpenMailAddress() override { Log("help:OpenMailAddress"); }
+    void ShowAbout() override { Log("help:ShowAbout"); }
 };
 
-class RecordingPassword final : public app::IPasswordCheck {
+class RecordingPassword final : public app::IPasswordCheck, Recording {
 public:
-    explicit RecordingPassword(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+    using Recording::Recording;
     bool CheckAtStart(QWidget*) override {
-        log_->calls.push_back("password:CheckAtStart");
+        Log("password:CheckAtStart");
         return log_->passwordResult;
     }
-
-private:
-    std::shared_ptr<PartLog> log_;
 };
 
-class RecordingInformation final : public app::IInformationWindow {
+class RecordingInformation final : public app::IInformationWindow, Recording {
 public:
-    explicit RecordingInformation(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
-    void ShowFor(const QString& path) override {
-        log_->calls.push_back("info:ShowFor " + path.toStdString());
-    }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    using Recording::Recording;
+    void ShowFor(const QString& path) override { Log("info:ShowFor " + path.toStdString()); }
 };
 
 }  // namespace
