@@ -10,7 +10,7 @@ packages=(
     qt6-base-dev
     libavcodec-dev libavformat-dev libavfilter-dev libavdevice-dev
     libswscale-dev libswresample-dev libavutil-dev
-    libsdl2-dev libopencore-amrnb-dev
+    libsdl2-dev libopencore-amrnb-dev libjpeg62-turbo-dev
     libgtest-dev libgmock-dev
     ffmpeg xvfb fonts-noto-cjk
     clang libclang-rt-14-dev llvm  # sanitizer and fuzzing builds (scripts/test.sh --sanitizers)

@@ -35,6 +35,29 @@ bool isProtocolName(const TPathFileName& name) {
                                                          QLatin1Char(':'));
 }
 
+// Writes a file's data to the disk: a rename that lands before the data would leave an empty or
+// torn file under the final name after a crash, and a write error the disk reports only now
+// must fail the task rather than pass unseen. Returns a negative error number only for errors
+// that mean lost data; a file system that cannot sync (or a file we cannot reopen) passes.
+int syncFile(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return 0;
+    int rc = 0;
+    if (::fdatasync(fd) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT))
+        rc = AVERROR(errno);
+    ::close(fd);
+    return rc;
+}
+
+// Makes a rename in `path`'s folder durable; best effort (some file systems refuse it).
+void syncFolderOf(const TPathFileName& path) {
+    const int fd = ::open(NativeFileName(ExtractFilePath(path)).constData(),
+                          O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 bool processRunning(long pid) {
     if (pid <= 0) return false;
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
@@ -78,9 +101,10 @@ FileIdentity IdentityOf(const TPathFileName& name) {
     return id;
 }
 
-int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
-                 const RenameChooser& chooser, const FileIdentity& replaceable) {
-    const QByteArray from = NativeFileName(temporary);
+namespace {
+
+int renameOutput(const QByteArray& from, TPathFileName* finalName, const RenameChooser& chooser,
+                 const FileIdentity& replaceable) {
     if (!chooser) {
         if (::rename(from.constData(), NativeFileName(*finalName).constData()) == 0) return 0;
         return AVERROR(errno);
@@ -114,6 +138,17 @@ int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
         name = next;
     }
     return AVERROR(EEXIST);
+}
+
+}  // namespace
+
+int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
+                 const RenameChooser& chooser, const FileIdentity& replaceable) {
+    const QByteArray from = NativeFileName(temporary);
+    if (const int synced = syncFile(from); synced < 0) return synced;
+    const int rc = renameOutput(from, finalName, chooser, replaceable);
+    if (rc == 0) syncFolderOf(*finalName);
+    return rc;
 }
 
 int RemoveLeftoverOutputs(const TPathFileName& folder) {

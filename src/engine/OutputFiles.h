@@ -46,7 +46,8 @@ FileIdentity IdentityOf(const TPathFileName& name);
 // With one, a file that exists under the name is never replaced, unless it is still `replaceable`
 // (the file that was there when the conversion started, which the caller chose to overwrite):
 // the chooser's name is tried instead (and so on, a bounded number of times) and *finalName
-// becomes the name used. Returns 0 or an AVERROR code.
+// becomes the name used. The data is on the disk before the rename (a write error the disk
+// reports only then fails the commit and leaves the temporary file). Returns 0 or an AVERROR code.
 int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
                  const RenameChooser& chooser, const FileIdentity& replaceable = {});
 

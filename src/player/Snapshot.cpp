@@ -5,7 +5,13 @@
 #include <QFileInfo>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <csetjmp>
+#include <cstdio>  // jpeglib.h needs FILE declared
+#include <cstdlib>
 #include <cstring>
+#include <memory>
+
+#include <jpeglib.h>
 
 #include "engine/FFUtils.h"
 #include "engine/FFmpegLogger.h"
@@ -141,6 +147,64 @@ bool writeGif(const QImage& rgb, const QString& path, QString* error) {
     return ret >= 0;
 }
 
+struct JpegFailure {
+    jpeg_error_mgr manager;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+};
+
+[[noreturn]] void onJpegError(j_common_ptr cinfo) {
+    auto* failure = reinterpret_cast<JpegFailure*>(cinfo->err);
+    (*cinfo->err->format_message)(cinfo, failure->message);
+    std::longjmp(failure->jump, 1);
+}
+
+// The state one encoding shares with its error exit: kept out of registers, so that what the
+// library stored before a failure is still there after the jump back.
+struct JpegEncoding {
+    jpeg_compress_struct cinfo{};
+    JpegFailure failure{};
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+};
+
+// Baseline JPEG at quality 90 with every colour plane at full resolution (4:4:4). The common
+// writers halve the colour planes, which smears the saturated edges of video pictures.
+bool encodeJpeg(const QImage& rgb, QByteArray* out, QString* error) {
+    const auto e = std::make_unique<JpegEncoding>();
+    jpeg_compress_struct& cinfo = e->cinfo;
+    cinfo.err = jpeg_std_error(&e->failure.manager);
+    e->failure.manager.error_exit = onJpegError;
+    if (setjmp(e->failure.jump)) {
+        jpeg_destroy_compress(&e->cinfo);
+        std::free(e->buffer);
+        if (error) *error = QString::fromLocal8Bit(e->failure.message);
+        return false;
+    }
+    jpeg_create_compress(&cinfo);
+    jpeg_mem_dest(&cinfo, &e->buffer, &e->size);
+    cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
+    cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    for (int c = 0; c < cinfo.num_components; ++c) {
+        cinfo.comp_info[c].h_samp_factor = 1;
+        cinfo.comp_info[c].v_samp_factor = 1;
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    *out = QByteArray(reinterpret_cast<const char*>(e->buffer), static_cast<qsizetype>(e->size));
+    std::free(e->buffer);
+    return true;
+}
+
 }  // namespace
 
 QString SnapshotFormatKey(SnapshotFormat format) {
@@ -204,18 +268,25 @@ bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat form
         if (error) *error = file.errorString();
         return false;
     }
-    QImageWriter writer(&file, format == SnapshotFormat::Jpg   ? QByteArray("jpeg")
-                               : format == SnapshotFormat::Png ? QByteArray("png")
-                                                               : QByteArray("bmp"));
     if (format == SnapshotFormat::Jpg) {
-        writer.setQuality(90);
-        writer.setProgressiveScanWrite(false);
-        writer.setOptimizedWrite(false);
-    }
-    if (!writer.write(rgb)) {
-        if (error) *error = writer.errorString();
-        file.cancelWriting();
-        return false;
+        QByteArray jpeg;
+        if (!encodeJpeg(rgb, &jpeg, error)) {
+            file.cancelWriting();
+            return false;
+        }
+        if (file.write(jpeg) != jpeg.size()) {
+            if (error) *error = file.errorString();
+            file.cancelWriting();
+            return false;
+        }
+    } else {
+        QImageWriter writer(&file, format == SnapshotFormat::Png ? QByteArray("png")
+                                                                 : QByteArray("bmp"));
+        if (!writer.write(rgb)) {
+            if (error) *error = writer.errorString();
+            file.cancelWriting();
+            return false;
+        }
     }
     if (!file.commit()) {
         if (error) *error = file.errorString();

@@ -11,7 +11,7 @@ add_library(tandrel_player STATIC
     ${CMAKE_CURRENT_LIST_DIR}/Snapshot.cpp
 )
 target_link_libraries(tandrel_player PUBLIC tandrel_enginecore tandrel_platform Qt6::Gui
-                      Qt6::Widgets)
+                      Qt6::Widgets PRIVATE JPEG::JPEG)
 target_compile_options(tandrel_player PRIVATE ${TANDREL_WARNINGS})
 
 add_library(tandrel_playerpanel STATIC

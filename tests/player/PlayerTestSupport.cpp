@@ -128,16 +128,6 @@ double Psnr(const QImage& a, const QImage& b) {
     return psnrOf(sum, static_cast<double>(a.width()) * a.height() * 3);
 }
 
-double LumaPsnr(const QImage& a, const QImage& b) {
-    double sum = 0;
-    if (!forEachDifference(a, b, [&](int r, int g, int bl) {
-            const double d = 0.299 * r + 0.587 * g + 0.114 * bl;
-            sum += d * d;
-        }))
-        return 0;
-    return psnrOf(sum, static_cast<double>(a.width()) * a.height());
-}
-
 int ColourCount(const QImage& image) {
     std::set<QRgb> colours;
     for (int y = 0; y < image.height(); ++y)

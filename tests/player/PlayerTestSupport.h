@@ -32,8 +32,6 @@ QImage DecodeImageFile(const std::string& path);
 double MeanAbsError(const QImage& a, const QImage& b);
 int MaxAbsError(const QImage& a, const QImage& b);
 double Psnr(const QImage& a, const QImage& b);
-// PSNR of the luma (0.299 R + 0.587 G + 0.114 B) of two pictures.
-double LumaPsnr(const QImage& a, const QImage& b);
 int ColourCount(const QImage& image);
 
 // Names of the process's threads (from /proc/self/task), with the count of each.
