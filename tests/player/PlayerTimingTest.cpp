@@ -238,7 +238,9 @@ TEST_F(PlayerTimingTest, PausedPlaybackUsesAlmostNoProcessor) {
     std::printf("paused: %.3f s of processor time over %.2f s (%.2f %% of a core)\n", used, wall,
                 100 * used / wall);
     EXPECT_LT(used / wall, 0.01);
-    EXPECT_EQ(player.CurrentPosition(), position) << "the clock ran on while paused";
+    // A report computed just before the pause may land just after it; a clock that ran on while
+    // paused would have moved three seconds.
+    EXPECT_NEAR(player.CurrentPosition(), position, 250000) << "the clock ran on while paused";
     player.Stop(true);
 }
 
