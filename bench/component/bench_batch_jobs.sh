@@ -7,22 +7,17 @@
 # Usage: bench/component/bench_batch_jobs.sh [build-dir] [runs] [seconds-of-clip] [profile] [files]
 #   Defaults: build/, 3 runs, 20 s, profile 101 (AVI, H.264 + AAC), 4 files.
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${1:-$here/build}
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+bench_cli "${1:-$here/build}"
 runs=${2:-3}
 length=${3:-20}
 profile=${4:-101}
 count=${5:-4}
-cli=$build/bin/tandrel-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # shellcheck source=../transcode/mirror.sh
 source "$here/bench/transcode/mirror.sh"
 
 mkdir -p "$work/in" "$work/ours" "$work/theirs"
-ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25:duration=$length" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -ac 2 \
-    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -b:a 128k "$work/in/clip0.mp4"
+source_clip "$work/in/clip0.mp4" "$length"
 for ((i = 1; i < count; i++)); do cp "$work/in/clip0.mp4" "$work/in/clip$i.mp4"; done
 "$cli" profiles --json >"$work/profiles.json"
 "$cli" convert --progress none --overwrite --profile "$profile" --out "$work/ours" \
@@ -33,8 +28,6 @@ mirror_args "$profile" "$first" "$work/profiles.json"
 export work ext
 printf '%s\0' "${args[@]}" >"$work/args"
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-timed() { /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >/dev/null 2>&1; awk '{print $1, $2+$3}' "$work/t"; }
 # One file by the ffmpeg program with the mirrored arguments.
 reference() {
     local -a a
@@ -53,8 +46,8 @@ for jobs in 1 2; do
             --out "$work/ours" "$work/in"/*.mp4 >>"$work/o"
         timed bash -c "ls '$work'/in/*.mp4 | xargs -P $jobs -I{} bash -c 'reference {}'" >>"$work/f"
     done
-    o=$(cut -d' ' -f1 "$work/o" | median); f=$(cut -d' ' -f1 "$work/f" | median)
-    oc=$(cut -d' ' -f2 "$work/o" | median); fc=$(cut -d' ' -f2 "$work/f" | median)
+    o=$(col 1 "$work/o"); f=$(col 1 "$work/f")
+    oc=$(col 2 "$work/o"); fc=$(col 2 "$work/f")
     printf "%-8s %9.2f %9.2f %9.2f %9.2f %6.2f %6.2f\n" "$jobs" "$o" "$f" "$oc" "$fc" \
         "$(awk -v a="$o" -v b="$f" 'BEGIN { print a / b }')" \
         "$(awk -v a="$oc" -v b="$fc" 'BEGIN { print a / b }')"

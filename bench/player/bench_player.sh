@@ -9,13 +9,10 @@
 # which consumes sound in real time without a sound card.
 # Usage: bench/player/bench_player.sh [build-dir] [runs] [seconds-of-clip]
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${1:-$here/build}
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+bench_cli "${1:-$here/build}"
 runs=${2:-5}
 length=${3:-10}
-cli=$build/bin/tandrel-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
 clip=$work/clip720.mp4
@@ -23,30 +20,21 @@ ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=1280x720:rate=25:duration
     -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=$length" -ac 2 \
     -c:v libx264 -preset medium -b:v 3000k -pix_fmt yuv420p -c:a aac -b:a 160k "$clip"
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-# Runs a program; appends "wall cpu" to the file named first.
-timed() {
-    local out=$1
-    shift
-    /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >"$work/stdout" 2>/dev/null
-    awk '{print $1, $2+$3}' "$work/t" >>"$out"
-}
 field() { grep -o "\"$1\": [-0-9.e]*" "$work/stdout" | head -1 | awk '{print $2}'; }
 
 : >"$work/ours"; : >"$work/ffplay"; : >"$work/ffmpeg"; : >"$work/first"; : >"$work/median"
 : >"$work/p95"; : >"$work/max"; : >"$work/dropped"
 for ((i = 0; i < runs; i++)); do
-    timed "$work/ours" "$cli" play "$clip" --json
+    timed "$cli" play "$clip" --json >>"$work/ours"
     field open_to_first_picture_ms >>"$work/first"
     field median >>"$work/median"
     field p95 >>"$work/p95"
     field max >>"$work/max"
     field pictures_dropped >>"$work/dropped"
-    timed "$work/ffplay" ffplay -nodisp -autoexit -loglevel error "$clip"
-    timed "$work/ffmpeg" ffmpeg -nostdin -loglevel error -re -i "$clip" -f null -
+    timed ffplay -nodisp -autoexit -loglevel error "$clip" >>"$work/ffplay"
+    timed ffmpeg -nostdin -loglevel error -re -i "$clip" -f null - >>"$work/ffmpeg"
 done
 
-col() { awk -v c="$1" '{print $c}' "$2" | median; }
 echo "clip: 1280x720 25 fps H.264 + AAC 48 kHz stereo, $length s; $runs runs; audio driver $SDL_AUDIODRIVER"
 echo "open to first picture (tandrel-cli play): median $(median <"$work/first") ms"
 echo "A/V error (ms, medians over runs): median $(median <"$work/median"), p95 $(median <"$work/p95"), max $(median <"$work/max"); dropped pictures $(median <"$work/dropped")"

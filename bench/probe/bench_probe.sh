@@ -7,16 +7,13 @@
 # Defaults: build/, 200 files, best of 3 rounds. Needs the ffmpeg and ffprobe programs.
 set -euo pipefail
 
-here=$(cd "$(dirname "$0")" && pwd)
-build=${1:-$here/../../build}
+bench_tmp=tandrel-bench-probe.XXXXXX
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+bench_cli "${1:-$here/build}"
 count=${2:-200}
 rounds=${3:-3}
-cli=$build/bin/tandrel-cli
 [[ -x $cli ]] || { echo "no tandrel-cli in $build/bin (build it first)" >&2; exit 2; }
 command -v ffprobe >/dev/null || { echo "ffprobe not found" >&2; exit 2; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/tandrel-bench-probe.XXXXXX")
-trap 'rm -rf "$work"' EXIT
 
 ff() { ffmpeg -nostdin -hide_banner -loglevel error -y "$@"; }
 v="-f lavfi -i testsrc2=size=320x240:rate=25:duration=2"

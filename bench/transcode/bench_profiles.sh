@@ -8,27 +8,20 @@
 # Usage: bench/transcode/bench_profiles.sh [build-dir] [runs] [seconds-of-source] [profile ...]
 #   No profiles: two of each family (300 312 | 101 102 | 1 14 | 203 207).
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=${1:-$here/build}
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+bench_cli "${1:-$here/build}"
 runs=${2:-3}
 length=${3:-20}
 shift $(($# < 3 ? $# : 3))
 profiles=("$@")
 [[ ${#profiles[@]} -gt 0 ]] || profiles=(300 312 101 102 1 14 203 207)
-cli=$build/bin/tandrel-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 # shellcheck source=mirror.sh
 source "$here/bench/transcode/mirror.sh"
 
 src=$work/source.mp4
-ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=640x360:rate=25:duration=$length" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100:duration=$length" -ac 2 \
-    -c:v libx264 -preset veryfast -pix_fmt yuv420p -c:a aac -b:a 128k "$src"
+source_clip "$src" "$length"
 "$cli" profiles --json >"$work/profiles.json"
 
-median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
-timed() { /usr/bin/time -f "%e %U %S" -o "$work/t" "$@" >/dev/null 2>&1; awk '{print $1, $2+$3}' "$work/t"; }
 family() { jq -r ".[] | select(.index == $1) | .tab" "$work/profiles.json"; }
 printf "source: %s s 640x360 25 fps H.264 + AAC 44.1 kHz stereo; %s runs each, medians\n" \
     "$length" "$runs"
@@ -53,8 +46,8 @@ for p in "${profiles[@]}"; do
             >>"$work/ours"
         timed ffmpeg -nostdin -v error -y -i "$src" "${args[@]}" "$ref" >>"$work/theirs"
     done
-    ow=$(cut -d' ' -f1 "$work/ours" | median); oc=$(cut -d' ' -f2 "$work/ours" | median)
-    tw=$(cut -d' ' -f1 "$work/theirs" | median); tc=$(cut -d' ' -f2 "$work/theirs" | median)
+    ow=$(col 1 "$work/ours"); oc=$(col 2 "$work/ours")
+    tw=$(col 1 "$work/theirs"); tc=$(col 2 "$work/theirs")
     wall=$(awk -v a="$ow" -v b="$tw" 'BEGIN { printf "%.2f", a / b }')
     cpu=$(awk -v a="$oc" -v b="$tc" 'BEGIN { printf "%.2f", (b > 0) ? a / b : 0 }')
     size=$(awk -v a="$(stat -c %s "$file")" -v b="$(stat -c %s "$ref")" \

@@ -14,9 +14,11 @@
 #   --ours-only: leave out the ffmpeg program's conversions (to compare two builds of ours).
 #   No profiles: every profile with pictures and sound (1–24, 100–119, 312–325).
 set -euo pipefail
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-build=$here/build
-if [[ $# -gt 0 && $1 != --* && ! $1 =~ ^[0-9]+$ ]]; then build=$1; shift; fi
+source "$(dirname "${BASH_SOURCE[0]}")/../lib.sh"
+# shellcheck source=mirror.sh
+source "$here/bench/transcode/mirror.sh"
+bench_cli "$here/build"
+if [[ $# -gt 0 && $1 != --* && ! $1 =~ ^[0-9]+$ ]]; then bench_cli "$1"; shift; fi
 rate=25
 ar=44100
 reference=1
@@ -32,9 +34,6 @@ done
 if [[ ${#profiles[@]} -eq 0 ]]; then
     profiles=($(seq 1 24) $(seq 100 119) $(seq 312 325))
 fi
-cli=$build/bin/tandrel-cli
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 ff() { ffmpeg -nostdin -hide_banner -y "$@"; }
 
 src=$work/markers.mkv
@@ -60,13 +59,6 @@ measure() {
             if (n < 3) { printf "%6s %6s %6s %6s", "-", "-", "-", "-"; exit }
             printf "%+6.0f %+6.0f %+6.0f %+6.0f", o[1], o[2], o[3], o[3] - o[1]
         }'
-}
-
-encoder() {
-    case $1 in
-        h264) echo libx264 ;; flv1) echo flv ;; msmpeg4v3) echo msmpeg4 ;; mp3) echo libmp3lame ;;
-        vorbis) echo libvorbis ;; amr_nb) echo libopencore_amrnb ;; *) echo "$1" ;;
-    esac
 }
 
 printf "marker clip: %s fps, %s Hz; offsets beep - flash in ms at 1, 5, 9 s, then drift\n" "$rate" "$ar"

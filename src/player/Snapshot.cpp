@@ -195,7 +195,8 @@ bool encodeJpeg(const QImage& rgb, QByteArray* out, QString* error) {
     }
     jpeg_start_compress(&cinfo, TRUE);
     while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
+        JSAMPROW row =
+            const_cast<JSAMPROW>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
         jpeg_write_scanlines(&cinfo, &row, 1);
     }
     jpeg_finish_compress(&cinfo);
@@ -280,8 +281,8 @@ bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat form
             return false;
         }
     } else {
-        QImageWriter writer(&file, format == SnapshotFormat::Png ? QByteArray("png")
-                                                                 : QByteArray("bmp"));
+        QImageWriter writer(&file,
+                            format == SnapshotFormat::Png ? QByteArray("png") : QByteArray("bmp"));
         if (!writer.write(rgb)) {
             if (error) *error = writer.errorString();
             file.cancelWriting();

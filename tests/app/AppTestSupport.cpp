@@ -19,6 +19,7 @@
 
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "app/JobListModel.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
@@ -26,11 +27,7 @@
 namespace apptest {
 
 void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance()) return;
-    new QApplication(argc, argv);
+    if (!widgettest::EnsureApp("app_tests")) return;
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
 }
@@ -105,75 +102,70 @@ int PartLog::count(const std::string& call) const {
 
 namespace {
 
-class RecordingPlayer final : public app::IPlayerPanel {
+// A stand-in part: records each call into the shared log.
+class Recording {
+public:
+    explicit Recording(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+
+protected:
+    void Log(const std::string& call) { log_->calls.push_back(call); }
+    std::shared_ptr<PartLog> log_;
+};
+
+class RecordingPlayer final : public app::IPlayerPanel, Recording {
 public:
     RecordingPlayer(app::IMainWindowHost& host, std::shared_ptr<PartLog> log)
-        : log_(std::move(log)) {
+        : Recording(std::move(log)) {
         widget_ = new QGroupBox(host.Window());
         widget_->setObjectName(QStringLiteral("RecordingPlayer"));
     }
     QWidget* Widget() override { return widget_; }
-    void ReadSnapshotFormat() override { log_->calls.push_back("player:ReadSnapshotFormat"); }
-    void ResetSeekBar() override { log_->calls.push_back("player:ResetSeekBar"); }
+    void ReadSnapshotFormat() override { Log("player:ReadSnapshotFormat"); }
+    void ResetSeekBar() override { Log("player:ResetSeekBar"); }
     void SetSelectedSourceFile(const QString& path) override {
-        log_->calls.push_back("player:Select " + path.toStdString());
+        Log("player:Select " + path.toStdString());
     }
-    void PlaySelected() override { log_->calls.push_back("player:PlaySelected"); }
-    void Stop() override { log_->calls.push_back("player:Stop"); }
-    void StopAndRepaint() override { log_->calls.push_back("player:StopAndRepaint"); }
-    void DetachHandlers() override { log_->calls.push_back("player:DetachHandlers"); }
+    void PlaySelected() override { Log("player:PlaySelected"); }
+    void Stop() override { Log("player:Stop"); }
+    void StopAndRepaint() override { Log("player:StopAndRepaint"); }
+    void DetachHandlers() override { Log("player:DetachHandlers"); }
 
 private:
-    std::shared_ptr<PartLog> log_;
     QWidget* widget_;
 };
 
-class RecordingSkins final : public app::ISkins {
+class RecordingSkins final : public app::ISkins, Recording {
 public:
-    explicit RecordingSkins(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+    using Recording::Recording;
     void ApplySaved(QWidget* window) override {
-        log_->calls.push_back("skins:ApplySaved " + window->objectName().toStdString());
+        Log("skins:ApplySaved " + window->objectName().toStdString());
     }
-    void FillSkinMenu(QMenu*, QWidget*) override { log_->calls.push_back("skins:FillSkinMenu"); }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    void FillSkinMenu(QMenu*, QWidget*) override { Log("skins:FillSkinMenu"); }
 };
 
-class RecordingHelp final : public app::IHelpActions {
+class RecordingHelp final : public app::IHelpActions, Recording {
 public:
-    explicit RecordingHelp(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
-    void OpenHelp() override { log_->calls.push_back("help:OpenHelp"); }
-    void ShowUpdateDialog() override { log_->calls.push_back("help:ShowUpdateDialog"); }
-    void OpenWebSite() override { log_->calls.push_back("help:OpenWebSite"); }
-    void OpenMailAddress() override { log_->calls.push_back("help:OpenMailAddress"); }
-    void ShowAbout() override { log_->calls.push_back("help:ShowAbout"); }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    using Recording::Recording;
+    void OpenHelp() override { Log("help:OpenHelp"); }
+    void ShowUpdateDialog() override { Log("help:ShowUpdateDialog"); }
+    void OpenWebSite() override { Log("help:OpenWebSite"); }
+    void OpenMailAddress() override { Log("help:OpenMailAddress"); }
+    void ShowAbout() override { Log("help:ShowAbout"); }
 };
 
-class RecordingPassword final : public app::IPasswordCheck {
+class RecordingPassword final : public app::IPasswordCheck, Recording {
 public:
-    explicit RecordingPassword(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
+    using Recording::Recording;
     bool CheckAtStart(QWidget*) override {
-        log_->calls.push_back("password:CheckAtStart");
+        Log("password:CheckAtStart");
         return log_->passwordResult;
     }
-
-private:
-    std::shared_ptr<PartLog> log_;
 };
 
-class RecordingInformation final : public app::IInformationWindow {
+class RecordingInformation final : public app::IInformationWindow, Recording {
 public:
-    explicit RecordingInformation(std::shared_ptr<PartLog> log) : log_(std::move(log)) {}
-    void ShowFor(const QString& path) override {
-        log_->calls.push_back("info:ShowFor " + path.toStdString());
-    }
-
-private:
-    std::shared_ptr<PartLog> log_;
+    using Recording::Recording;
+    void ShowFor(const QString& path) override { Log("info:ShowFor " + path.toStdString()); }
 };
 
 }  // namespace
@@ -203,17 +195,6 @@ app::PartFactories RecordingParts(std::shared_ptr<PartLog> log) {
     return f;
 }
 
-namespace {
-
-QPushButton* ButtonIn(QWidget* w, const char* text) {
-    for (QPushButton* b : w->findChildren<QPushButton*>())
-        if (b->text() == U(text)) return b;
-    ADD_FAILURE() << "no button " << text;
-    return nullptr;
-}
-
-}  // namespace
-
 std::vector<Script::Step> PickAndConfirm(TForm1* form, int tab, int position) {
     TForm7* picker = form->Form7();
     TForm8* options = form->Form8();
@@ -224,17 +205,17 @@ std::vector<Script::Step> PickAndConfirm(TForm1* form, int tab, int position) {
                  picker->Pages()->setCurrentIndex(tab);
                  picker->List(tab)->setCurrentRow(position);
              }
-             ButtonIn(picker, "下一步")->click();
+             widgettest::Button(picker, "下一步")->click();
          }},
         {[options] { return options->isVisible(); },
-         [options] { ButtonIn(options, "确定")->click(); }},
+         [options] { widgettest::Button(options, "确定")->click(); }},
     };
 }
 
 std::vector<Script::Step> PickAndCancel(TForm1* form) {
     TForm7* picker = form->Form7();
     return {{[picker] { return picker->isVisible(); },
-             [picker] { ButtonIn(picker, "取消")->click(); }}};
+             [picker] { widgettest::Button(picker, "取消")->click(); }}};
 }
 
 void WindowTest::SetUp() { EnsureApp(); }
@@ -262,18 +243,15 @@ QString WindowTest::Clip(const std::string& name, const std::string& id) const {
 }
 
 void WindowTest::AddOne(const QString& path, std::vector<Script::Step> steps) {
-    dialogs_.openAnswers.push_back({path});
-    if (steps.empty()) steps = PickAndConfirm(form_.get());
-    Script script(std::move(steps));
-    form_->MenuItem15Click();
-    EXPECT_TRUE(script.Finished()) << "the addition did not go through its dialogs";
+    AddSeveral({path}, std::move(steps), false);
 }
 
-void WindowTest::AddSeveral(const QStringList& paths, std::vector<Script::Step> steps) {
+void WindowTest::AddSeveral(const QStringList& paths, std::vector<Script::Step> steps,
+                            bool several) {
     dialogs_.openAnswers.push_back(paths);
     if (steps.empty()) steps = PickAndConfirm(form_.get());
     Script script(std::move(steps));
-    form_->N2Click();
+    several ? form_->N2Click() : form_->MenuItem15Click();
     EXPECT_TRUE(script.Finished()) << "the addition did not go through its dialogs";
 }
 
@@ -281,11 +259,15 @@ QString WindowTest::Cell(int row, int column) const {
     return form_->Model()->index(row, column).data().toString();
 }
 
-QStringList WindowTest::Statuses() const {
+QStringList WindowTest::Column(int column) const {
     QStringList out;
-    for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColStatus);
+    for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, column);
     return out;
 }
+
+QStringList WindowTest::Sources() const { return Column(app::kColSource); }
+
+QStringList WindowTest::Statuses() const { return Column(app::kColStatus); }
 
 QString WindowTest::OutputName(int row) const {
     return form_->JobSlots()[row].OutputOptions.FileName;

@@ -16,6 +16,7 @@
 
 #include "FakePlatform.h"
 #include "ModalScript.h"
+#include "WidgetTestSupport.h"
 #include "app/MainWindow.h"
 
 // QStrings in the messages of failed assertions.
@@ -25,7 +26,7 @@ inline std::ostream& operator<<(std::ostream& os, const QString& s) {
 
 namespace apptest {
 
-inline QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+using widgettest::U;
 
 // The QApplication of the test program, with the dispatcher on its event loop.
 void EnsureApp();
@@ -79,9 +80,13 @@ protected:
     QString Clip(const std::string& name, const std::string& id = "avi_mpeg4_mp3") const;
     // "添加一个视频文件" with `path` from the open dialog and the given picker steps.
     void AddOne(const QString& path, std::vector<Script::Step> steps = {});
-    // "添加多个视频文件" with `paths` from the open dialog.
-    void AddSeveral(const QStringList& paths, std::vector<Script::Step> steps = {});
+    // "添加多个视频文件" (or "添加一个视频文件" when not `several`) with `paths` from the open
+    // dialog.
+    void AddSeveral(const QStringList& paths, std::vector<Script::Step> steps = {},
+                    bool several = true);
     QString Cell(int row, int column) const;
+    QStringList Column(int column) const;  // the cells of every row
+    QStringList Sources() const;
     QStringList Statuses() const;
     QString OutputName(int row) const;  // the slot's stored output file name
     // Whether the toolbar button / widget with this object name is enabled.
@@ -95,6 +100,15 @@ protected:
     std::unique_ptr<TForm1> form_;
     std::string src_;
     QString out_;
+};
+
+// A main window made at the start with empty output and source folders.
+class WindowWithFoldersTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        CreateWithFolders();
+    }
 };
 
 // Messages with this caption that the fake dialogs showed.

@@ -21,41 +21,30 @@ namespace {
 
 const char* kNotice = "提示";
 
-class Drop : public WindowTest {
+class Drop : public WindowWithFoldersTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        CreateWithFolders();
-    }
     QWidget* Target() const { return form_->AdvListView1()->viewport(); }
 
-    // A file manager's drag entering the list, proposing `proposed`; whether it was accepted
-    // and with which action.
-    std::pair<bool, Qt::DropAction> Enter(QMimeData* data,
-                                          Qt::DropAction proposed = Qt::CopyAction) {
-        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction,
-                              data, Qt::LeftButton, Qt::NoModifier);
-        enter.setDropAction(proposed);
-        QApplication::sendEvent(Target(), &enter);
-        return {enter.isAccepted(), enter.dropAction()};
+    // A file manager's drag entering the list (QDragEnterEvent) or dropping on it (QDropEvent),
+    // proposing `proposed`; whether it was accepted and with which action.
+    template <typename Event>
+    std::pair<bool, Qt::DropAction> Send(QMimeData* data, Qt::DropAction proposed) {
+        Event e(QPoint(20, 20), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
+                Qt::LeftButton, Qt::NoModifier);
+        e.setDropAction(proposed);
+        QApplication::sendEvent(Target(), &e);
+        return {e.isAccepted(), e.dropAction()};
     }
-    std::pair<bool, Qt::DropAction> Release(QMimeData* data,
-                                            Qt::DropAction proposed = Qt::CopyAction) {
-        QDropEvent drop(QPointF(20, 20), Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, data,
-                        Qt::LeftButton, Qt::NoModifier);
-        drop.setDropAction(proposed);
-        QApplication::sendEvent(Target(), &drop);
-        return {drop.isAccepted(), drop.dropAction()};
+    auto Enter(QMimeData* data, Qt::DropAction proposed = Qt::CopyAction) {
+        return Send<QDragEnterEvent>(data, proposed);
+    }
+    auto Release(QMimeData* data, Qt::DropAction proposed = Qt::CopyAction) {
+        return Send<QDropEvent>(data, proposed);
     }
     static QMimeData* Urls(const QList<QUrl>& urls) {
         auto* data = new QMimeData;
         data->setUrls(urls);
         return data;
-    }
-    QStringList Sources() const {
-        QStringList out;
-        for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColSource);
-        return out;
     }
     QString Folder(const std::string& name) const {
         const QString dir = QString::fromStdString(src_) + "/" + QString::fromStdString(name);

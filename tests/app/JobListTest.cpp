@@ -23,12 +23,8 @@ namespace {
 
 const char* kNotice = "提示";
 
-class JobList : public WindowTest {
+class JobList : public WindowWithFoldersTest {
 protected:
-    void SetUp() override {
-        WindowTest::SetUp();
-        CreateWithFolders();
-    }
     void WriteOut(const QString& name, const QByteArray& bytes) {
         QFile f(out_ + "/" + name);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -40,16 +36,7 @@ protected:
             form_->Model()->index(row, 0),
             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    QStringList Sources() const {
-        QStringList out;
-        for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColSource);
-        return out;
-    }
-    QStringList Numbers() const {
-        QStringList out;
-        for (int r = 0; r < form_->Model()->rowCount(); ++r) out << Cell(r, app::kColNumber);
-        return out;
-    }
+    QStringList Numbers() const { return Column(app::kColNumber); }
 };
 
 }  // namespace
@@ -79,7 +66,18 @@ TEST_F(JobList, OneFileIsNumberedAgainstTheDiskAndNothingOnDiskChanges) {
     ASSERT_EQ(dialogs_.openRequests.size(), 1u);
     EXPECT_FALSE(dialogs_.openRequests[0].multiple);
     EXPECT_EQ(dialogs_.openRequests[0].selectedFilter, 0);
-    EXPECT_EQ(dialogs_.openRequests[0].filters.size(), 20u);
+    const auto& filters = dialogs_.openRequests[0].filters;
+    ASSERT_EQ(filters.size(), 20u);
+    EXPECT_EQ(filters[0].description, U("所有支持的文件类型"));
+    // 27 patterns before the "directly followed" part and 29 after it.
+    EXPECT_EQ(filters[0].patterns.size(), 27 + 29);
+    EXPECT_EQ(filters[0].patterns.first(), "*.AVI");
+    EXPECT_EQ(filters[0].patterns.last(), "*.qt");
+    EXPECT_TRUE(filters[0].patterns.contains("*.SWF"));
+    EXPECT_TRUE(filters[0].patterns.contains("*.FLAC"));
+    EXPECT_EQ(filters[1].patterns, QStringList({"*.*"}));
+    EXPECT_EQ(filters[19].description, U("DV视频文件 (*.dv;*.dif)"));
+    EXPECT_EQ(filters[19].patterns, QStringList({"*.dv", "*.dif"}));
 
     // Everything usable now; the new row is selected and loaded into the player.
     for (const char* name : {"ToolButton12", "ToolButton2", "ToolButton3", "Button10", "Button11",
@@ -326,13 +324,9 @@ TEST_F(JobList, SelectingClickingAndInformation) {
     EXPECT_EQ(parts_->calls, (std::vector<std::string>{"player:ResetSeekBar",
                                                        "player:Select " + a.toStdString(),
                                                        "player:PlaySelected"}));
-    // "信息" and a double-click show the selected row's facts.
+    // "信息" shows the selected row's facts (a double-click too: WithWindows.InfoButtonAnd…).
     form_->findChild<QPushButton*>("suiButton12")->click();
     EXPECT_EQ(parts_->count("info:ShowFor " + a.toStdString()), 1);
-    const QRect cell = form_->AdvListView1()->visualRect(form_->Model()->index(1, 1));
-    QTest::mouseClick(form_->AdvListView1()->viewport(), Qt::LeftButton, {}, cell.center());
-    QTest::mouseDClick(form_->AdvListView1()->viewport(), Qt::LeftButton, {}, cell.center());
-    EXPECT_EQ(parts_->count("info:ShowFor " + b.toStdString()), 1);
 
     // A click on empty space deselects, stops the player and leaves "移除" usable.
     parts_->clear();

@@ -29,11 +29,10 @@ double DurationOf(const QString& path) {
     return json.value("format").toObject().value("duration").toString().toDouble();
 }
 
-class RunControl : public WindowTest {
+class RunControl : public WindowWithFoldersTest {
 protected:
     void SetUp() override {
-        WindowTest::SetUp();
-        CreateWithFolders();
+        WindowWithFoldersTest::SetUp();
         QObject::connect(form_->Model(), &QAbstractItemModel::dataChanged, form_.get(),
                          [this](const QModelIndex& from, const QModelIndex& to) {
                              if (from.column() <= app::kColStatus && to.column() >= app::kColStatus)

@@ -232,7 +232,7 @@ TEST_F(Startup, PartsAreMadeInOrderAndCalledByFormCreate) {
     EXPECT_TRUE(form_->JobSlots().HasFree());
 }
 
-TEST_F(Startup, ShowingRunsThePasswordCheckOnce) {
+TEST_F(Startup, ShowingRunsThePasswordCheckOnceAndClosingDetachesThePartsOnce) {
     Create();
     form_->show();
     ASSERT_TRUE(WaitFor([&] { return parts_->count("password:CheckAtStart") == 1; }));
@@ -241,6 +241,10 @@ TEST_F(Startup, ShowingRunsThePasswordCheckOnce) {
     QCoreApplication::processEvents();
     EXPECT_EQ(parts_->count("password:CheckAtStart"), 1);
     EXPECT_TRUE(form_->isVisible());
+    form_->close();
+    EXPECT_EQ(parts_->count("player:DetachHandlers"), 1);
+    form_.reset();
+    EXPECT_EQ(parts_->count("player:DetachHandlers"), 1) << "closed once";
 }
 
 TEST_F(Startup, AFailedPasswordCheckClosesTheWindowBeforeAnythingElse) {
@@ -297,32 +301,6 @@ TEST_F(Startup, BrowsingForTheOutputFolder) {
     form_->findChild<QPushButton*>("suiButton11")->click();
     ASSERT_EQ(shell_.paths.size(), 1u);
     EXPECT_EQ(shell_.paths[0], gone);
-}
-
-TEST_F(Startup, OpenDialogFilters) {
-    Create();
-    const auto& filters = form_->OpenFilters();
-    ASSERT_EQ(filters.size(), 20u);
-    EXPECT_EQ(filters[0].description, U("所有支持的文件类型"));
-    // 27 patterns before the "directly followed" part and 29 after it.
-    EXPECT_EQ(filters[0].patterns.size(), 27 + 29);
-    EXPECT_EQ(filters[0].patterns.first(), "*.AVI");
-    EXPECT_EQ(filters[0].patterns.last(), "*.qt");
-    EXPECT_TRUE(filters[0].patterns.contains("*.SWF"));
-    EXPECT_TRUE(filters[0].patterns.contains("*.FLAC"));
-    EXPECT_EQ(filters[1].patterns, QStringList({"*.*"}));
-    EXPECT_EQ(filters[19].description, U("DV视频文件 (*.dv;*.dif)"));
-    EXPECT_EQ(filters[19].patterns, QStringList({"*.dv", "*.dif"}));
-}
-
-TEST_F(Startup, ClosingDetachesTheParts) {
-    Create();
-    form_->show();
-    ASSERT_TRUE(WaitFor([&] { return parts_->count("password:CheckAtStart") == 1; }));
-    form_->close();
-    EXPECT_EQ(parts_->count("player:DetachHandlers"), 1);
-    form_.reset();
-    EXPECT_EQ(parts_->count("player:DetachHandlers"), 1) << "closed once";
 }
 
 TEST_F(Startup, LogLinesGoToTheLogTextUntilClosing) {

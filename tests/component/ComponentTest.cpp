@@ -154,10 +154,7 @@ TEST(Component, ThreeAtOnceStartTogether) {
     RecordingComponent c;
     c.vcl.SetProgressInterval(100);
     const std::string dir = testsupport::ScratchDir("three");
-    for (int i = 0; i < 5; ++i)
-        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
-                        "vcodec=mpeg4\nacodec=libmp3lame"),
-                  i);
+    ASSERT_TRUE(c.AddLong(dir, 5));
     std::vector<std::string> namesWhileRunning;
     std::vector<int> progressBeforeFirstEnd;
     c.vcl.SetOnProgress([&](void*, PProgressInfo p) {
@@ -215,10 +212,7 @@ TEST(Component, FailingHandlersDoNotEndTheConversions) {
     RecordingComponent c;
     c.vcl.SetProgressInterval(100);
     const std::string dir = testsupport::ScratchDir("handlers");
-    for (int i = 0; i < 2; ++i)
-        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
-                        "vcodec=mpeg4\nacodec=libmp3lame"),
-                  i);
+    ASSERT_TRUE(c.AddLong(dir, 2));
     c.vcl.SetOnProgress([](void*, PProgressInfo) { throw std::runtime_error("progress handler"); });
     c.onTerminate = [](const TTerminateInfo& info) {
         if (info.TaskIndex == 0) throw std::runtime_error("terminate handler");
@@ -257,10 +251,7 @@ TEST(Component, StopWhileWorkersWaitForTheUiThread) {
     RecordingComponent c;
     c.vcl.SetProgressInterval(100);
     const std::string dir = testsupport::ScratchDir("stop");
-    for (int i = 0; i < 4; ++i)
-        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
-                        "vcodec=mpeg4\nacodec=libmp3lame"),
-                  i);
+    ASSERT_TRUE(c.AddLong(dir, 4));
     c.vcl.StartTask(2);
     // Nothing runs main-thread calls here: one worker soon waits in its progress hand-off to this
     // thread, the other behind it for the progress lock. Wait until both are seen waiting.
@@ -399,10 +390,7 @@ TEST(Component, PauseStopClearAndANewBatchRunsToItsEnd) {
     RecordingComponent c;
     c.vcl.SetProgressInterval(100);
     const std::string dir = testsupport::ScratchDir("pause-stop");
-    for (int i = 0; i < 2; ++i)
-        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
-                        "vcodec=mpeg4\nacodec=libmp3lame"),
-                  i);
+    ASSERT_TRUE(c.AddLong(dir, 2));
     std::atomic<int> reports{0};
     c.vcl.SetOnProgress([&](void*, PProgressInfo) { ++reports; });
     c.vcl.StartTask(1);
@@ -461,10 +449,7 @@ TEST(Component, ClearTasksInTheEndOfBatchHandlerWhileStopReturns) {
     for (int round = 0; round < 3; ++round) {
         RecordingComponent c;
         c.vcl.SetProgressInterval(100);
-        for (int i = 0; i < 2; ++i)
-            ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/t" + std::to_string(i) + ".avi",
-                            "vcodec=mpeg4\nacodec=libmp3lame"),
-                      i);
+        ASSERT_TRUE(c.AddLong(dir, 2, "t"));
         std::mutex m;
         std::string error;
         std::atomic<bool> asked{false};

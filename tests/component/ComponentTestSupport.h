@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "TestMedia.h"
 #include "TestSupport.h"
 #include "engine/FFmpegVCL.h"
@@ -48,6 +50,20 @@ public:
         o.ExtOptions = ext;
         if (!vcl.SetOutputFile(index, QString::fromStdString(out), &o)) return -1;
         return index;
+    }
+    // Adds `count` conversions of the 10 s clip to MPEG-4 and MP3 in AVI, dir/<prefix>0.avi …;
+    // fails unless they are the next tasks in order.
+    ::testing::AssertionResult AddLong(const std::string& dir, int count,
+                                       const char* prefix = "o") {
+        const int first = vcl.TaskCount();
+        for (int i = 0; i < count; ++i) {
+            const std::string out = dir + "/" + prefix + std::to_string(i) + ".avi";
+            const int index =
+                Add(testmedia::Path("clip10s"), out, "vcodec=mpeg4\nacodec=libmp3lame");
+            if (index != first + i)
+                return ::testing::AssertionFailure() << out << " added as task " << index;
+        }
+        return ::testing::AssertionSuccess();
     }
     // Waits (running main-thread calls) until `count` end-of-batch events arrived.
     bool WaitForBatchEnd(std::chrono::seconds limit = std::chrono::seconds(120), int count = 1) {

@@ -5,12 +5,12 @@
 #include <QJsonObject>
 #include <QSet>
 #include <filesystem>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "CliTestSupport.h"
 #include "TestMedia.h"
 #include "TestSupport.h"
 
@@ -21,32 +21,16 @@ namespace {
 
 using Result = testsupport::CommandResult;
 
-Result cli(const std::string& args) {
-    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
-}
+using clitest::Cli;
+using clitest::FilesIn;
+using clitest::Lines;
 
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
-
-std::vector<std::string> filesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-double durationOf(const std::string& path) {
-    return testsupport::FfprobeJson(path)["format"].toObject()["duration"].toString().toDouble();
-}
+double durationOf(const std::string& path) { return clitest::ReferenceOf(path).duration; }
 
 TEST(ProfilesCli, ListsTheEightyProfilesInPickerOrder) {
-    const Result r = cli("profiles");
+    const Result r = Cli("profiles");
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto rows = lines(r.out);
+    const auto rows = Lines(r.out);
     ASSERT_EQ(rows.size(), 80u);
     EXPECT_EQ(rows.front(), "300\tMP3格式及常用格式\t标准MP3格式音频\t.mp3");
     EXPECT_EQ(rows.back(), "209\t更多音频格式\tAMR（手机）音频格式\t.amr");
@@ -65,7 +49,7 @@ TEST(ProfilesCli, ListsTheEightyProfilesInPickerOrder) {
 }
 
 TEST(ProfilesCli, JsonHasEveryListAndTheDefaultFields) {
-    const Result r = cli("profiles --json");
+    const Result r = Cli("profiles --json");
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonArray all = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).array();
     ASSERT_EQ(all.size(), 80);
@@ -116,13 +100,13 @@ TEST(ConvertCli, UsageErrorsExitTwoAndWriteNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
-        const Result r = cli(c.args);
+        const Result r = Cli(c.args);
         EXPECT_EQ(r.status, 2);
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
-    EXPECT_TRUE(filesIn(out).empty());
+    EXPECT_TRUE(FilesIn(out).empty());
 
-    const Result help = cli("convert --help");
+    const Result help = Cli("convert --help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("Usage: tandrel-cli convert --profile N", 0), 0u) << help.out;
 }
@@ -137,11 +121,11 @@ TEST(ConvertCli, NamesNeverCollideWithTheDiskOrEachOther) {
     testsupport::WriteFile(dir + "/out/clip.mp3", "keep me");
     const std::string sources = Quote(dir + "/a/clip.wav") + " " + Quote(dir + "/b/clip.wav");
 
-    Result r = cli("convert --progress none --profile 300 --jobs 2 --out " + Quote(dir + "/out") +
+    Result r = Cli("convert --progress none --profile 300 --jobs 2 --out " + Quote(dir + "/out") +
                    " " + sources);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(lines(r.out).back(), "2 passed, 0 failed");
-    EXPECT_EQ(filesIn(dir + "/out"),
+    EXPECT_EQ(Lines(r.out).back(), "2 passed, 0 failed");
+    EXPECT_EQ(FilesIn(dir + "/out"),
               (std::vector<std::string>{"clip(New_1).mp3", "clip(New_2).mp3", "clip.mp3"}));
     EXPECT_EQ(testsupport::ReadFile(dir + "/out/clip.mp3"), "keep me");
     EXPECT_NE(r.out.find("done    " + dir + "/a/clip.wav -> " + dir + "/out/clip(New_1).mp3"),
@@ -153,10 +137,10 @@ TEST(ConvertCli, NamesNeverCollideWithTheDiskOrEachOther) {
     // Overwriting: the existing name is reused once; the second file still needs its own.
     fs::remove(dir + "/out/clip(New_1).mp3");
     fs::remove(dir + "/out/clip(New_2).mp3");
-    r = cli("convert --progress none --profile 300 --overwrite --out " + Quote(dir + "/out") + " " +
+    r = Cli("convert --progress none --profile 300 --overwrite --out " + Quote(dir + "/out") + " " +
             sources);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(filesIn(dir + "/out"), (std::vector<std::string>{"clip(New_1).mp3", "clip.mp3"}));
+    EXPECT_EQ(FilesIn(dir + "/out"), (std::vector<std::string>{"clip(New_1).mp3", "clip.mp3"}));
     EXPECT_NEAR(durationOf(dir + "/out/clip.mp3"), 2.0, 0.15);
 }
 
@@ -164,11 +148,11 @@ TEST(ConvertCli, NeverWritesOverItsOwnSource) {
     const std::string dir = testsupport::ScratchDir("self");
     fs::copy_file(testmedia::Path("audio_mp3"), dir + "/song.mp3");
     const std::string before = testsupport::ReadFile(dir + "/song.mp3");
-    const Result r = cli("convert --progress none --profile 300 --overwrite --out " + Quote(dir) +
+    const Result r = Cli("convert --progress none --profile 300 --overwrite --out " + Quote(dir) +
                          " " + Quote(dir + "/song.mp3"));
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(testsupport::ReadFile(dir + "/song.mp3"), before);
-    EXPECT_EQ(filesIn(dir), (std::vector<std::string>{"song(New_1).mp3", "song.mp3"}));
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"song(New_1).mp3", "song.mp3"}));
 }
 
 TEST(ConvertCli, SeveralFilesTakeTheSourceNameAndTheFinalExtension) {
@@ -176,11 +160,11 @@ TEST(ConvertCli, SeveralFilesTakeTheSourceNameAndTheFinalExtension) {
     fs::copy_file(testmedia::Path("wav_pcm"), dir + "/a.wav");
     fs::copy_file(testmedia::Path("wav_pcm"), dir + "/b.wav");
     // The DVD profile names a single file a_PAL.mpg, several in one go a.mpg and b.mpg.
-    Result r = cli("convert --progress none --profile 19 --jobs 2 --out " + Quote(dir + "/out") +
+    Result r = Cli("convert --progress none --profile 19 --jobs 2 --out " + Quote(dir + "/out") +
                    " " + Quote(dir + "/a.wav") + " " + Quote(dir + "/b.wav"));
     ASSERT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_EQ(filesIn(dir + "/out"), (std::vector<std::string>{"a.mpg", "b.mpg"}));
-    r = cli("convert --progress none --profile 19 --out " + Quote(dir + "/out") + " " +
+    EXPECT_EQ(FilesIn(dir + "/out"), (std::vector<std::string>{"a.mpg", "b.mpg"}));
+    r = Cli("convert --progress none --profile 19 --out " + Quote(dir + "/out") + " " +
             Quote(dir + "/a.wav"));
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(fs::exists(dir + "/out/a_PAL.mpg"));
@@ -190,34 +174,34 @@ TEST(ConvertCli, AFailedFileIsCountedAndLeavesNoOutput) {
     const std::string dir = testsupport::ScratchDir("failing");
     fs::copy_file(testmedia::Path("text_mp4"), dir + "/text.mp4");
     fs::copy_file(testmedia::Path("wav_pcm"), dir + "/good.wav");
-    const Result r = cli("convert --progress none --profile 300 --jobs 2 --out " +
+    const Result r = Cli("convert --progress none --profile 300 --jobs 2 --out " +
                          Quote(dir + "/out") + " " + Quote(dir + "/text.mp4") + " " +
                          Quote(dir + "/missing.avi") + " " + Quote(dir + "/good.wav"));
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(lines(r.out).back(), "1 passed, 2 failed") << r.out;
+    EXPECT_EQ(Lines(r.out).back(), "1 passed, 2 failed") << r.out;
     EXPECT_NE(
         r.out.find("failed  " + dir + "/text.mp4: 无法识别的音频或视频文件！" + dir + "/text.mp4"),
         std::string::npos)
         << r.out;
-    EXPECT_EQ(filesIn(dir + "/out"), std::vector<std::string>{"good.mp3"});
+    EXPECT_EQ(FilesIn(dir + "/out"), std::vector<std::string>{"good.mp3"});
 
     // A container that cannot take the chosen audio codec: the task ends with the library's
     // refusal and no file is left behind.
     const Result refused =
-        cli("convert --progress none --profile 13 --set acodec=Flac音频编码器 "
+        Cli("convert --progress none --profile 13 --set acodec=Flac音频编码器 "
             "--out " +
             Quote(dir + "/swf") + " " + Quote(testmedia::Path("clip2s_640")));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.out.find("Could not write header for output file #0"), std::string::npos)
         << refused.out;
-    EXPECT_TRUE(filesIn(dir + "/swf").empty());
+    EXPECT_TRUE(FilesIn(dir + "/swf").empty());
 }
 
 TEST(ConvertCli, ChoicesFiltersAndCutReachTheFile) {
     const std::string dir = testsupport::ScratchDir("choices");
     // Profile 1 with the Mjpeg codec: its bit-rate list is replaced, position 0 of the new one.
     const Result r =
-        cli("convert --progress none --profile 1 --set vbitrate=#0 --set 'vcodec=Mjpeg 视频压缩器' "
+        Cli("convert --progress none --profile 1 --set vbitrate=#0 --set 'vcodec=Mjpeg 视频压缩器' "
             "--set samplerate=22050 --set channels=单声道 --filters hflip,negate "
             "--cut 00:00:02-00:00:05 --out " +
             Quote(dir) + " " + Quote(testmedia::Path("clip10s")));
@@ -235,7 +219,7 @@ TEST(ConvertCli, ChoicesFiltersAndCutReachTheFile) {
     // 128 kbit/s for 3 s of video: far below the 3000 kbit/s the replaced list would select.
     EXPECT_LT(fs::file_size(dir + "/clip10s.avi"), 800u * 1000u);
 
-    const Result late = cli("convert --progress none --profile 1 --cut 00:00:02-00:00:11 --out " +
+    const Result late = Cli("convert --progress none --profile 1 --cut 00:00:02-00:00:11 --out " +
                             Quote(dir + "/late") + " " + Quote(testmedia::Path("clip10s")));
     EXPECT_EQ(late.status, 1);
     EXPECT_NE(late.out.find("截取时间设置错误，不允许停止时间大于时间长度！"), std::string::npos)
@@ -245,14 +229,14 @@ TEST(ConvertCli, ChoicesFiltersAndCutReachTheFile) {
 TEST(ConvertCli, JsonEventsDescribeEveryFile) {
     const std::string dir = testsupport::ScratchDir("json");
     const std::string wav = testmedia::Path("wav_pcm");
-    const Result r = cli("convert --progress json --profile 206 --out " + Quote(dir) + " " +
+    const Result r = Cli("convert --progress json --profile 206 --out " + Quote(dir) + " " +
                          Quote(wav) + " " + Quote(dir + "/missing.wav"));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("1 passed, 1 failed"), std::string::npos) << r.err;
     QJsonObject added, summary;
     std::vector<QJsonObject> ends;
     int progress = 0;
-    for (const auto& line : lines(r.out)) {
+    for (const auto& line : Lines(r.out)) {
         QJsonParseError error;
         const QJsonObject o =
             QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object();

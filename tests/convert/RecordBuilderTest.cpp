@@ -251,22 +251,39 @@ TEST(OutputNames, TakenNamesAreNumberedFromOne) {
               QStringLiteral("/o/m.psp(New_1).mp4"));
 }
 
-TEST(OutputNames, BatchStartMovesAndRenumbers) {
-    QSet<QString> onDisk{"/new/clip.mp3", "/new/clip(New_1).mp3"};
+TEST(OutputNames, BatchStartMovesAndRenumbersOnlyATrailingNumber) {
+    const QSet<QString> onDisk{"/new/clip.mp3", "/new/clip(New_1).mp3", "/o/a(New_1) b.mp3",
+                               "/o/a(New_2).mp3", "/o/x(New_y).mp3"};
     const NameTaken exists = [&](const QString& p) { return onDisk.contains(p); };
-    EXPECT_EQ(BatchOutputName("/old/clip(New_1).mp3", "/new", OverwritePolicy::NewName, exists),
-              QStringLiteral("/new/clip(New_2).mp3"));
-    EXPECT_EQ(BatchOutputName("/old/clip(New_1).mp3", "/new/", OverwritePolicy::Overwrite, exists),
-              QStringLiteral("/new/clip.mp3"));
-    // The plain name is free: it is used again.
-    EXPECT_EQ(BatchOutputName("/old/song(New_4).mp3", "/new", OverwritePolicy::NewName, exists),
-              QStringLiteral("/new/song.mp3"));
-    // A name that never needed a number keeps it and overwrites its own file.
-    EXPECT_EQ(BatchOutputName("/old/clip.mp3", "/new", OverwritePolicy::NewName, exists),
-              QStringLiteral("/new/clip.mp3"));
-    // Only the file name can hold a number.
-    EXPECT_EQ(BatchOutputName("/old/clip.mp3", "/x(New_1)", OverwritePolicy::NewName, exists),
-              QStringLiteral("/x(New_1)/clip.mp3"));
+    const auto N = OverwritePolicy::NewName, O = OverwritePolicy::Overwrite;
+    struct Case {
+        const char* why;
+        const char *source, *folder;
+        OverwritePolicy policy;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"the next free number", "/old/clip(New_1).mp3", "/new", N, "/new/clip(New_2).mp3"},
+        {"overwritten: no number", "/old/clip(New_1).mp3", "/new/", O, "/new/clip.mp3"},
+        {"the plain name is free: used again", "/old/song(New_4).mp3", "/new", N, "/new/song.mp3"},
+        {"never numbered: overwrites its own file", "/old/clip.mp3", "/new", N, "/new/clip.mp3"},
+        {"only the file name holds a number", "/old/clip.mp3", "/x(New_1)", N,
+         "/x(New_1)/clip.mp3"},
+        {"\"(New_\" in the middle is part of the name", "/s/a(New_1) b.mp3", "/o", N,
+         "/o/a(New_1) b.mp3"},
+        {"only the last number goes", "/s/a(New_2)(New_7).mp3", "/o", N, "/o/a(New_2)(New_1).mp3"},
+        {"only the last number goes, overwritten", "/s/a(New_2)(New_7).mp3", "/o", O,
+         "/o/a(New_2).mp3"},
+        {"not digits: no number", "/s/x(New_y).mp3", "/o", N, "/o/x(New_y).mp3"},
+        {"no digits: no number", "/s/x(New_).mp3", "/o", N, "/o/x(New_).mp3"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(BatchOutputName(c.source, c.folder, c.policy, exists), QString(c.expected))
+            << c.why;
+    // Not right before the extension: no number.
+    EXPECT_EQ(NumberMarker("/o/x(New_3).tar.gz"), -1);
+    EXPECT_EQ(NumberMarker("/o/x(New_3)"), 4);
+    EXPECT_EQ(NumberMarker("/o/x(New_١).mp3"), -1) << "only ASCII digits";
 }
 
 TEST(OutputNames, LongNamesAreShortenedToWholeCharactersWithinTheFileSystemsLimit) {
@@ -311,27 +328,6 @@ TEST(OutputNames, LongNamesAreShortenedToWholeCharactersWithinTheFileSystemsLimi
     const QString deep = "/" + QString(300, 'd');
     EXPECT_EQ(CandidateOutputName(Confirmed(300, {}, "/src/a.avi"), AddMode::SeveralFiles, deep),
               deep + "/a.mp3");
-}
-
-TEST(OutputNames, OnlyATrailingNumberBeforeTheExtensionIsStripped) {
-    QSet<QString> onDisk{"/o/a(New_1) b.mp3", "/o/a(New_2).mp3", "/o/x(New_y).mp3"};
-    const NameTaken exists = [&](const QString& p) { return onDisk.contains(p); };
-    // "(New_" in the middle of a name is part of the name: kept, overwritten.
-    EXPECT_EQ(BatchOutputName("/s/a(New_1) b.mp3", "/o", OverwritePolicy::NewName, exists),
-              QStringLiteral("/o/a(New_1) b.mp3"));
-    // Only the last number goes; what stands before it stays.
-    EXPECT_EQ(BatchOutputName("/s/a(New_2)(New_7).mp3", "/o", OverwritePolicy::NewName, exists),
-              QStringLiteral("/o/a(New_2)(New_1).mp3"));
-    EXPECT_EQ(BatchOutputName("/s/a(New_2)(New_7).mp3", "/o", OverwritePolicy::Overwrite, exists),
-              QStringLiteral("/o/a(New_2).mp3"));
-    // Not digits, no digits, or not right before the extension: no number.
-    EXPECT_EQ(BatchOutputName("/s/x(New_y).mp3", "/o", OverwritePolicy::NewName, exists),
-              QStringLiteral("/o/x(New_y).mp3"));
-    EXPECT_EQ(BatchOutputName("/s/x(New_).mp3", "/o", OverwritePolicy::NewName, exists),
-              QStringLiteral("/o/x(New_).mp3"));
-    EXPECT_EQ(NumberMarker("/o/x(New_3).tar.gz"), -1);
-    EXPECT_EQ(NumberMarker("/o/x(New_3)"), 4);
-    EXPECT_EQ(NumberMarker("/o/x(New_١).mp3"), -1) << "only ASCII digits";
 }
 
 TEST(OutputNames, BatchNamesNeverShareAnOutputWithEarlierRows) {

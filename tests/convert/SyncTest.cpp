@@ -107,51 +107,56 @@ INSTANTIATE_TEST_SUITE_P(
                (std::get<1>(info.param) == 0 ? "_25fps_44k" : "_2997fps_48k");
     });
 
-// Outputs of every family whose timing differs: AVI (pictures and sound counted from one start),
-// MP4 (edit lists), FLV (millisecond stamps) and SWF (counted, no stamps).
-struct Output {
+// Cuts and joins into outputs of every family whose timing differs: AVI (pictures and sound
+// counted from one start), MP4 (edit lists), FLV (millisecond stamps) and SWF (counted, no stamps).
+struct Edit {
     const char* name;
+    const char* inputs;  // the command line's inputs; SRC stands for the marker clip
+    std::vector<double> markers;
+};
+const Edit kEdits[] = {
+    // From 2.5 s: the markers of 5 and 9 s come at 2.5 and 6.5 s.
+    {"CutBetweenMarkers", "-ss 2.5 -i SRC", {2.5, 6.5}},
+    // The same 10 s clip twice: markers at 1, 5, 9, then 11, 15, 19 s.
+    {"TwoJoinedClips", "--join -i SRC -i SRC", {1, 5, 9, 11, 15, 19}},
+};
+struct Output {
+    const char* name;  // the file name extension, then what sets the output apart
     const char* options;
 };
 const Output kOutputs[] = {
-    {"avi", "-vcodec mpeg4 -qscale 4 -acodec libmp3lame -ab 128k"},
-    {"avi", "-vcodec libx264 -b 800k -acodec libmp3lame -ab 128k"},
+    {"avi_mpeg4", "-vcodec mpeg4 -qscale 4 -acodec libmp3lame -ab 128k"},
+    {"avi_h264", "-vcodec libx264 -b 800k -acodec libmp3lame -ab 128k"},
     {"mp4", "-vcodec libx264 -b 800k -acodec aac -ab 128k"},
     {"flv", "-vcodec flv -b 800k -acodec libmp3lame -ab 64k -ar 22050"},
     {"swf", "-vcodec flv -b 800k -acodec libmp3lame -ab 64k -ar 22050"},
 };
 
-// Runs `tandrel-cli transcode` with `args` into dir/name.ext; returns the output path.
-std::string transcode(const std::string& args, const Output& o, const std::string& name) {
-    const std::string out = testsupport::ScratchDir(name) + "/out." + o.name;
-    const auto r = testsupport::RunCapturing(std::string(TANDREL_CLI) +
-                                             " transcode --progress none " + args + " " +
-                                             o.options + " " + Quote(out));
-    EXPECT_EQ(r.status, 0) << r.err;
-    return out;
+using EditCase = std::tuple<size_t, size_t>;  // indexes into kEdits and kOutputs
+
+class SyncEdits : public ::testing::TestWithParam<EditCase> {};
+
+TEST_P(SyncEdits, MarkersStayTogetherAcrossTheEdit) {
+    const Edit& edit = kEdits[std::get<0>(GetParam())];
+    const Output& o = kOutputs[std::get<1>(GetParam())];
+    std::string inputs = edit.inputs;
+    for (size_t at; (at = inputs.find("SRC")) != std::string::npos;)
+        inputs.replace(at, 3, Quote(testmedia::Path("sync_markers")));
+    const std::string ext = std::string(o.name).substr(0, 3);
+    const std::string out = testsupport::ScratchDir("edit") + "/out." + ext;
+    const auto r =
+        testsupport::RunCapturing(std::string(TANDREL_CLI) + " transcode --progress none " +
+                                  inputs + " " + o.options + " " + Quote(out));
+    ASSERT_EQ(r.status, 0) << r.err;
+    expectInSync(out, edit.markers);
 }
 
-TEST(SyncEdits, ACutStartingBetweenMarkersKeepsThemTogether) {
-    // From 2.5 s: the markers of 5 and 9 s come at 2.5 and 6.5 s.
-    int n = 0;
-    for (const Output& o : kOutputs) {
-        SCOPED_TRACE(o.options);
-        const std::string out = transcode(
-            "-ss 2.5 -i " + Quote(testmedia::Path("sync_markers")), o, "cut" + std::to_string(n++));
-        expectInSync(out, {2.5, 6.5});
-    }
-}
-
-TEST(SyncEdits, TwoJoinedClipsKeepTheirMarkersTogetherAcrossTheSeam) {
-    // The same 10 s clip twice: markers at 1, 5, 9, then 11, 15, 19 s.
-    const std::string src = Quote(testmedia::Path("sync_markers"));
-    int n = 0;
-    for (const Output& o : kOutputs) {
-        SCOPED_TRACE(o.options);
-        const std::string out =
-            transcode("--join -i " + src + " -i " + src, o, "join" + std::to_string(n++));
-        expectInSync(out, {1, 5, 9, 11, 15, 19});
-    }
-}
+INSTANTIATE_TEST_SUITE_P(CutsAndJoins, SyncEdits,
+                         ::testing::Combine(::testing::Range<size_t>(0, std::size(kEdits)),
+                                            ::testing::Range<size_t>(0, std::size(kOutputs))),
+                         [](const ::testing::TestParamInfo<EditCase>& info) {
+                             return std::string(kEdits[std::get<0>(info.param)].name) + "_" +
+                                    kOutputs[std::get<1>(info.param)].name;
+                         });
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "FakePlatform.h"
 #include "ModalScript.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
 
@@ -28,14 +29,10 @@ using formats::Slot;
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
+using widgettest::Button;
+using widgettest::U;
 
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "formats_window_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
+void EnsureApp() { widgettest::EnsureApp("formats_window_tests"); }
 
 using testsupport::Script;
 
@@ -62,12 +59,6 @@ protected:
 
     QPushButton* PickerButton(const char* text) { return Button(picker_.get(), text); }
     QPushButton* OptionsButton(const char* text) { return Button(options_.get(), text); }
-    static QPushButton* Button(QWidget* w, const char* text) {
-        for (QPushButton* b : w->findChildren<QPushButton*>())
-            if (b->text() == U(text)) return b;
-        ADD_FAILURE() << text;
-        return nullptr;
-    }
     bool PickerShown() const { return picker_->isVisible() && !options_->isVisible(); }
     bool OptionsShown() const { return options_->isVisible() && !picker_->isVisible(); }
 

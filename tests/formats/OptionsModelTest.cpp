@@ -25,6 +25,11 @@ JobFields Fresh(int formatIndex, const QString& source = QStringLiteral("/clips/
 }
 
 struct Opened {
+    Opened() = default;
+    // Opened at once by OpenOne.
+    explicit Opened(const JobFields& fields, int64_t duration = -1);
+    Opened(const Opened&) = delete;
+    Opened& operator=(const Opened&) = delete;
     OptionsModel model;
     std::vector<QString> reads;  // paths handed to the duration reader
 };
@@ -38,6 +43,8 @@ void OpenOne(Opened& o, const JobFields& fields, int64_t duration = -1) {
     });
 }
 
+Opened::Opened(const JobFields& fields, int64_t duration) { OpenOne(*this, fields, duration); }
+
 void SetCut(OptionsModel& m, const char* start[3], const char* stop[3]) {
     for (int i = 0; i < 3; ++i) {
         m.SetCutText(static_cast<CutBox>(i), QString::fromLatin1(start[i]));
@@ -48,8 +55,7 @@ void SetCut(OptionsModel& m, const char* start[3], const char* stop[3]) {
 }  // namespace
 
 TEST(OptionsModel, Profile1Defaults) {
-    Opened o;
-    OpenOne(o, Fresh(1));
+    Opened o(Fresh(1));
     ASSERT_EQ(o.model.Confirm().kind, OptionsModel::Outcome::Accepted);
     const JobFields& f = o.model.Fields();
     EXPECT_EQ(f.JobVideoCodec, "mpeg4");
@@ -106,8 +112,7 @@ TEST(OptionsModel, OutputNames) {
 }
 
 TEST(OptionsModel, Profile1MjpegSwitchesTheBitRateList) {
-    Opened o;
-    OpenOne(o, Fresh(1));
+    Opened o(Fresh(1));
     EXPECT_EQ(o.model.ListName(Slot::VideoBitRate), "VB4");
     EXPECT_EQ(o.model.SelectedText(Slot::VideoBitRate), U("528 kbps(中等质量)"));
 
@@ -130,8 +135,7 @@ TEST(OptionsModel, Profile1MjpegSwitchesTheBitRateList) {
     EXPECT_EQ(o.model.Fields().JobVideoTag, "DX50");
 
     // A user's bit-rate choice survives a codec change that has no rule...
-    Opened p;
-    OpenOne(p, Fresh(12));
+    Opened p(Fresh(12));
     p.model.Select(Slot::VideoBitRate, 0);
     EXPECT_FALSE(p.model.SelectText(Slot::VideoCodec, U("Mjpeg 视频压缩器")));  // not offered
     EXPECT_FALSE(p.model.Select(Slot::VideoCodec, 4).has_value());
@@ -143,8 +147,7 @@ TEST(OptionsModel, Profile1MjpegSwitchesTheBitRateList) {
 }
 
 TEST(OptionsModel, Profile100FrameSizeLists) {
-    Opened o;
-    OpenOne(o, Fresh(100));
+    Opened o(Fresh(100));
     EXPECT_EQ(o.model.SelectedText(Slot::FrameSize), U("保持原分辨率"));
     o.model.SelectText(Slot::VideoCodec, U("XviD 视频压缩器1"));
     EXPECT_EQ(o.model.ListName(Slot::FrameSize), "FS11");
@@ -155,8 +158,7 @@ TEST(OptionsModel, Profile100FrameSizeLists) {
     EXPECT_EQ(o.model.Fields().JobVideoTag, "XVID");
 
     // "Divx 视频压缩器" gives FS10; a later codec without a rule keeps it.
-    Opened p;
-    OpenOne(p, Fresh(100));
+    Opened p(Fresh(100));
     p.model.SelectText(Slot::VideoCodec, U("Divx 视频压缩器"));
     EXPECT_EQ(p.model.ListName(Slot::FrameSize), "FS10");
     EXPECT_EQ(p.model.Items(Slot::FrameSize),
@@ -169,19 +171,16 @@ TEST(OptionsModel, Profile100FrameSizeLists) {
     EXPECT_EQ(p.model.Fields().JobFrameSize, "176*144");
 
     // Profile 101 follows the same rules, profile 102 none.
-    Opened q;
-    OpenOne(q, Fresh(101));
+    Opened q(Fresh(101));
     q.model.SelectText(Slot::VideoCodec, U("Divx 5 视频压缩器"));
     EXPECT_EQ(q.model.ListName(Slot::FrameSize), "FS11");
-    Opened r;
-    OpenOne(r, Fresh(102));
+    Opened r(Fresh(102));
     r.model.SelectText(Slot::VideoCodec, U("XviD 视频压缩器1"));
     EXPECT_EQ(r.model.ListName(Slot::FrameSize), "FS2");
 }
 
 TEST(OptionsModel, Profile19SecondSampleRateAndDiscNames) {
-    Opened o;
-    OpenOne(o, Fresh(19));
+    Opened o(Fresh(19));
     EXPECT_EQ(o.model.ListName(Slot::SampleRate), "SR5");
     EXPECT_EQ(o.model.Selected(Slot::SampleRate), 3);
     EXPECT_EQ(o.model.DiscTarget(), "dvd");
@@ -215,8 +214,7 @@ TEST(OptionsModel, Profile19SecondSampleRateAndDiscNames) {
     const JobFields svcd = *DefaultJobFields(20, "/c/x.vob", "/o");
     EXPECT_EQ(svcd.JobTarget, "svcd");
     EXPECT_EQ(svcd.OutputFile, "/o/x_PAL.mpg");
-    Opened v;
-    OpenOne(v, Fresh(323, "/c/y"));
+    Opened v(Fresh(323, "/c/y"));
     v.model.SelectText(Slot::VideoCodec, U("NTSC_VCD视频压缩器"));
     v.model.Confirm();
     EXPECT_EQ(v.model.Fields().JobTarget, "vcd");
@@ -225,8 +223,7 @@ TEST(OptionsModel, Profile19SecondSampleRateAndDiscNames) {
 }
 
 TEST(OptionsModel, Profile209Amr) {
-    Opened o;
-    OpenOne(o, Fresh(209));
+    Opened o(Fresh(209));
     EXPECT_EQ(o.model.Items(Slot::Channels), QStringList{U("单声道")});
     EXPECT_EQ(o.model.Items(Slot::SampleRate), QStringList{"8000"});
     EXPECT_EQ(o.model.Items(Slot::AudioCodec), QStringList{U("AMR音频编码器")});
@@ -252,8 +249,7 @@ TEST(OptionsModel, Profile209Amr) {
 }
 
 TEST(OptionsModel, AudioOnlyAndAutomaticItems) {
-    Opened o;
-    OpenOne(o, Fresh(300));
+    Opened o(Fresh(300));
     for (Slot slot :
          {Slot::VideoCodec, Slot::VideoBitRate, Slot::FrameSize, Slot::FrameRate, Slot::Aspect}) {
         ASSERT_EQ(o.model.Items(slot).size(), 1);
@@ -276,8 +272,7 @@ TEST(OptionsModel, AudioOnlyAndAutomaticItems) {
     EXPECT_EQ(rm.JobFrameSize, "");  // "保持原分辨率"
 
     // An audio profile after a video one switches back and forth cleanly.
-    Opened p;
-    OpenOne(p, Fresh(17));
+    Opened p(Fresh(17));
     EXPECT_EQ(p.model.Fields().JobFormat, "mov");
     EXPECT_TRUE(p.model.VideoEnabled());
     p.model.Open(Fresh(200), "/out", {});
@@ -314,8 +309,7 @@ TEST(OptionsModel, MpegFourSpellingsAndCodecTable) {
         {13, "FLASH格式视频压缩器", "", ""},
     };
     for (const Case& c : cases) {
-        Opened o;
-        OpenOne(o, Fresh(c.profile));
+        Opened o(Fresh(c.profile));
         ASSERT_TRUE(o.model.SelectText(Slot::VideoCodec, U(c.item))) << c.item;
         o.model.Confirm();
         EXPECT_EQ(o.model.Fields().JobVideoCodec, QString::fromLatin1(c.codec)) << c.item;
@@ -324,8 +318,7 @@ TEST(OptionsModel, MpegFourSpellingsAndCodecTable) {
 }
 
 TEST(OptionsModel, Filters) {
-    Opened o;
-    OpenOne(o, Fresh(312));
+    Opened o(Fresh(312));
     o.model.SetFilter(Filter::HFlip, true);
     o.model.SetFilter(Filter::VFlip, true);
     o.model.SetFilter(Filter::Negate, true);
@@ -366,8 +359,7 @@ TEST(OptionsModel, VolumeTableFollowsItsFormula) {
     EXPECT_EQ(*VolumeOf(U("音量降低90%")), "26");
     EXPECT_FALSE(VolumeOf(U("音量增加8倍")).has_value());
 
-    Opened o;
-    OpenOne(o, Fresh(300));
+    Opened o(Fresh(300));
     o.model.SelectText(Slot::Volume, U("音量增加10%"));
     o.model.Confirm();
     EXPECT_EQ(o.model.Fields().JobVolume, "282");
@@ -376,8 +368,7 @@ TEST(OptionsModel, VolumeTableFollowsItsFormula) {
 TEST(OptionsModel, CutOnNinetySecondSource) {
     const char* zero[3] = {"00", "00", "10"};
     const char* minute[3] = {"00", "01", "00"};
-    Opened o;
-    OpenOne(o, Fresh(1), 90 * kSecond + 999999);  // truncated to 90 s
+    Opened o(Fresh(1), 90 * kSecond + 999999);  // truncated to 90 s
     EXPECT_EQ(o.model.SourceDuration(), "90");
     EXPECT_EQ(o.model.CutText(CutBox::StartHours), "00");
     EXPECT_EQ(o.model.CutText(CutBox::StopHours), "00");
@@ -424,8 +415,7 @@ TEST(OptionsModel, CutOnNinetySecondSource) {
 }
 
 TEST(OptionsModel, CutRejectsNonDigits) {
-    Opened o;
-    OpenOne(o, Fresh(1), 90 * kSecond);
+    Opened o(Fresh(1), 90 * kSecond);
     o.model.SetCutChecked(true);
     const char* start[3] = {"00", "0x", "10"};
     const char* stop[3] = {"00", "01", "00"};
@@ -443,8 +433,7 @@ TEST(OptionsModel, CutRejectsNonDigits) {
 
 TEST(OptionsModel, CutArithmeticIs64Bit) {
     // 700 hours overflow 32-bit milliseconds (2^31 ms is about 596 hours).
-    Opened o;
-    OpenOne(o, Fresh(1), int64_t{800} * 3600 * kSecond);
+    Opened o(Fresh(1), int64_t{800} * 3600 * kSecond);
     EXPECT_EQ(o.model.SourceDuration(), "2880000");
     EXPECT_EQ(o.model.CutText(CutBox::StopHours), "800");
     o.model.SetCutChecked(true);
@@ -461,8 +450,7 @@ TEST(OptionsModel, CutArithmeticIs64Bit) {
 }
 
 TEST(OptionsModel, UnknownDurationOnlyChecksTheOrder) {
-    Opened o;
-    OpenOne(o, Fresh(1), -1);
+    Opened o(Fresh(1), -1);
     EXPECT_EQ(o.model.SourceDuration(), "");
     EXPECT_EQ(o.model.CutText(CutBox::StartSeconds), "00");
     EXPECT_EQ(o.model.CutText(CutBox::StopHours), "");
@@ -479,8 +467,7 @@ TEST(OptionsModel, UnknownDurationOnlyChecksTheOrder) {
 }
 
 TEST(OptionsModel, DurationIsMeasuredAfreshForSourceFile) {
-    Opened o;
-    OpenOne(o, Fresh(1, "/clips/first.avi"), 90 * kSecond);
+    Opened o(Fresh(1, "/clips/first.avi"), 90 * kSecond);
     ASSERT_EQ(o.reads, std::vector<QString>{"/clips/first.avi"});
     EXPECT_EQ(o.model.SourceDuration(), "90");
     // The next source cannot be opened: its duration must not be the previous one.
@@ -507,8 +494,7 @@ TEST(OptionsModel, DurationIsMeasuredAfreshForSourceFile) {
 }
 
 TEST(OptionsModel, RefusedConfirmationThenAcceptedDoesNotCompound) {
-    Opened o;
-    OpenOne(o, Fresh(19, "/clips/a.avi"), 90 * kSecond);
+    Opened o(Fresh(19, "/clips/a.avi"), 90 * kSecond);
     o.model.SetFilter(Filter::HFlip, true);
     o.model.SetCutChecked(true);
     const char* start[3] = {"00", "00", "10"};
@@ -526,8 +512,7 @@ TEST(OptionsModel, RefusedConfirmationThenAcceptedDoesNotCompound) {
     EXPECT_EQ(f.JobCutDuration, 50000);
 
     // Every field equals what a single confirmation gives.
-    Opened once;
-    OpenOne(once, Fresh(19, "/clips/a.avi"), 90 * kSecond);
+    Opened once(Fresh(19, "/clips/a.avi"), 90 * kSecond);
     once.model.SetFilter(Filter::HFlip, true);
     once.model.SetCutChecked(true);
     SetCut(once.model, start, good);
@@ -542,8 +527,7 @@ TEST(OptionsModel, OpenRewritesOnlyItsFields) {
     current.JobTVStandard = "PAL";
     current.JobFormat = "asf";
     current.JobCutMode = "Select";
-    Opened o;
-    OpenOne(o, current);
+    Opened o(current);
     const JobFields& f = o.model.Fields();
     EXPECT_EQ(f.JobVideoTag, "");
     EXPECT_EQ(f.JobVideoFilters, "");
@@ -557,8 +541,7 @@ TEST(OptionsModel, OpenRewritesOnlyItsFields) {
 TEST(OptionsModel, IndexWithoutProfile) {
     JobFields current = Fresh(99);
     current.OutputFile = "";
-    Opened o;
-    OpenOne(o, current, 90 * kSecond);
+    Opened o(current, 90 * kSecond);
     EXPECT_FALSE(o.model.HasProfile());
     for (Slot slot : kAllSlots) EXPECT_TRUE(o.model.Items(slot).isEmpty());
     EXPECT_EQ(o.model.Fields().OutputFile, "");

@@ -224,6 +224,12 @@ int Recorder::Count(TPlayState s) const {
     return static_cast<int>(std::count(states.begin(), states.end(), s));
 }
 
+::testing::AssertionResult OpenClip(TCustomPlayer& player, const std::string& id, bool paused) {
+    if (player.Open(QString::fromStdString(testmedia::Path(id)), nullptr, paused))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << id << ": " << player.LastErrorMessage();
+}
+
 void PlayerTest::SetUp() {
     mainthread::SetUiThread();
     testsupport::LoadLibrariesOrFail(kPlayerSet);

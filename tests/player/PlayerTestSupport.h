@@ -46,6 +46,8 @@ double PlaybackThreadsWaitForCpu();
 
 // What a player's handlers saw, in order: "open:<duration>:<w>x<h>", "state:<n>", "pos".
 struct Recorder {
+    Recorder() = default;
+    explicit Recorder(TCustomPlayer& player) { Attach(player); }
     std::vector<std::string> log;
     std::vector<TPlayState> states;
     std::vector<int64_t> positions;
@@ -55,6 +57,10 @@ struct Recorder {
     int Count(TPlayState s) const;
     bool Last(TPlayState s) const { return !states.empty() && states.back() == s; }
 };
+
+// Opens the fixture clip `id`, paused on its first picture when `paused`; the player's error
+// message when it fails.
+::testing::AssertionResult OpenClip(TCustomPlayer& player, const std::string& id, bool paused);
 
 // Binds the player set, makes the test thread the UI thread.
 class PlayerTest : public ::testing::Test {

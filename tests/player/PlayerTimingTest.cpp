@@ -27,9 +27,8 @@ class PlayerTimingTest : public PlayerTest {};
 
 TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "frames10s", false));
     ASSERT_TRUE(
         WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); }, 90));
     // Measured while the threads are still there; figures outside the limits with many tenths
@@ -92,9 +91,8 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
 
 TEST_F(PlayerTimingTest, SeekWhilePausedShowsThePictureAtTheTarget) {
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("intra25")), nullptr, true));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "intra25", true));
     ASSERT_TRUE(WaitUntil([&] { return rec.Last(psPause); }));
     for (const double target : {3.0, 6.52, 1.2, 7.88, 0.0, 4.44}) {
         player.Seek(0, true, static_cast<int64_t>(std::llround(target * 1e6)));
@@ -115,9 +113,8 @@ TEST_F(PlayerTimingTest, SeekWhilePausedShowsThePictureAtTheTarget) {
 
 TEST_F(PlayerTimingTest, SeekOnGroupsOfTwelveShowsTheKeyFrameBefore) {
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("gop12")), nullptr, true));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "gop12", true));
     ASSERT_TRUE(WaitUntil([&] { return rec.Last(psPause); }));
     for (const double target : {2.0, 5.3, 0.5, 7.0}) {
         player.Seek(0, true, static_cast<int64_t>(std::llround(target * 1e6)));
@@ -129,7 +126,7 @@ TEST_F(PlayerTimingTest, SeekOnGroupsOfTwelveShowsTheKeyFrameBefore) {
 
 TEST_F(PlayerTimingTest, SeekWhilePlayingGoesOnFromTheTarget) {
     TFFPlayer player;
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("intra25")), nullptr, false));
+    ASSERT_TRUE(OpenClip(player, "intra25", false));
     ASSERT_TRUE(WaitUntil([&] { return FrameNumber(player.CurrentFrame()) >= 3; }));
     player.Seek(0, true, 5000000);
     const int landed = FrameNumber(player.CurrentFrame());
@@ -154,10 +151,8 @@ TEST_P(PlayerStopTest, StopReturnsQuicklyWithStopDeliveredOnceAndLast) {
     const auto baseline = PlaybackThreads();
     ASSERT_TRUE(baseline.empty());
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr,
-                            GetParam().startPaused));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "frames10s", GetParam().startPaused));
     if (GetParam().startPaused)
         ASSERT_TRUE(WaitUntil([&] { return rec.Last(psPause); }));
     else
@@ -187,11 +182,10 @@ INSTANTIATE_TEST_SUITE_P(States, PlayerStopTest,
 
 TEST_F(PlayerTimingTest, ReopeningDeliversTheOldStopBeforeTheNewFile) {
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "frames10s", false));
     ASSERT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 300000; }));
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("intra25")), nullptr, true));
+    ASSERT_TRUE(OpenClip(player, "intra25", true));
     ASSERT_TRUE(WaitUntil([&] { return rec.Last(psPause); }));
     std::vector<std::string> opensAndStates;
     for (const std::string& e : rec.log)
@@ -213,8 +207,7 @@ TEST_F(PlayerTimingTest, StopWithoutWaitingEndsOnItsOwn) {
     {
         TFFPlayer player;
         rec.Attach(player);
-        ASSERT_TRUE(
-            player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
+        ASSERT_TRUE(OpenClip(player, "frames10s", false));
         ASSERT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 200000; }));
         player.Stop(false);
         ASSERT_TRUE(WaitUntil([&] { return rec.Last(psStop); }, 10));
@@ -230,13 +223,13 @@ TEST_F(PlayerTimingTest, StopWithoutWaitingEndsOnItsOwn) {
 
 TEST_F(PlayerTimingTest, PausedPlaybackUsesAlmostNoProcessor) {
     TFFPlayer player;
-    Recorder rec;
-    rec.Attach(player);
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("frames10s")), nullptr, false));
+    Recorder rec(player);
+    ASSERT_TRUE(OpenClip(player, "frames10s", false));
     ASSERT_TRUE(WaitUntil([&] { return player.CurrentPosition() >= 1000000; }));
     player.Pause();
     ASSERT_TRUE(WaitUntil([&] { return rec.Last(psPause); }));
     const double before = PlaybackThreadsCpu();
+    const int64_t position = player.CurrentPosition();
     const auto t0 = Clock::now();
     // Three seconds of wall time: what is measured is the processor time over it.
     WaitUntil([] { return false; }, 3.0);
@@ -245,14 +238,15 @@ TEST_F(PlayerTimingTest, PausedPlaybackUsesAlmostNoProcessor) {
     std::printf("paused: %.3f s of processor time over %.2f s (%.2f %% of a core)\n", used, wall,
                 100 * used / wall);
     EXPECT_LT(used / wall, 0.01);
-    const int64_t position = player.CurrentPosition();
-    EXPECT_EQ(player.CurrentPosition(), position);
+    // A report computed just before the pause may land just after it; a clock that ran on while
+    // paused would have moved three seconds.
+    EXPECT_NEAR(player.CurrentPosition(), position, 250000) << "the clock ran on while paused";
     player.Stop(true);
 }
 
 TEST_F(PlayerTimingTest, MuteSilencesWithinTwoBuffersWhileTheClockRunsOn) {
     TFFPlayer player;
-    ASSERT_TRUE(player.Open(QString::fromStdString(testmedia::Path("clip10s")), nullptr, false));
+    ASSERT_TRUE(OpenClip(player, "clip10s", false));
     ASSERT_TRUE(WaitUntil([&] { return player.Stats().audio.size() >= 20; }));
     ASSERT_GT(player.Stats().audio.back().peak, 1000);  // a 440 Hz tone plays
     const size_t at = player.Stats().audio.size();

@@ -18,6 +18,7 @@
 #include "ProbeTestUtil.h"
 #include "TestMedia.h"
 #include "TestSupport.h"
+#include "WidgetTestSupport.h"
 #include "platform/AppPaths.h"
 #include "platform/IniFile.h"
 #include "platform/Skins.h"
@@ -27,15 +28,10 @@
 
 namespace {
 
-QString U(const char* utf8) { return QString::fromUtf8(utf8); }
-QString Q(const std::string& s) { return QString::fromStdString(s); }
+using widgettest::Q;
+using widgettest::U;
 
-void EnsureApp() {
-    static int argc = 1;
-    static char name[] = "info_window_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
-}
+void EnsureApp() { widgettest::EnsureApp("info_window_tests"); }
 
 // What the window should show for a clip, worked out from the reference tool's facts with the
 // rules of the window (sizes in 1024s, durations cut to whole seconds, kbit/s rounded half to
@@ -134,7 +130,9 @@ protected:
         return values;
     }
 
-    void ExpectShows(const std::string& path, const QString& fileName, const QString& extension) {
+    // Shows `path` and compares every value with ffprobe's facts; returns the values shown.
+    std::map<QString, QString> ExpectShows(const std::string& path, const QString& fileName,
+                                           const QString& extension) {
         const Expected e = FromReference(path);
         auto v = Show(path);
         EXPECT_EQ(v[U("文件名：")], fileName);
@@ -152,6 +150,7 @@ protected:
         EXPECT_EQ(v[U("音频声道：")], e.channels);
         EXPECT_EQ(v[U("音频比特率：")], e.audioKbps);
         EXPECT_EQ(v[U("音频流信息：")], e.audioText);
+        return v;
     }
 
     std::string Make(const std::string& name, const std::string& args) {
@@ -176,9 +175,8 @@ TEST_F(InfoWindow, TypicalMp4) {
              "-f lavfi -i testsrc2=size=320x240:rate=25:duration=3 -f lavfi -i "
              "sine=frequency=440:sample_rate=44100:duration=3 -ac 2 -c:v libx264 -preset "
              "ultrafast -pix_fmt yuv420p -c:a aac -b:a 128k");
-    ExpectShows(path, QStringLiteral("clip.mp4"), QStringLiteral(".mp4"));
     // The values the window's rules give for this clip, spelled out.
-    auto v = Show(path);
+    auto v = ExpectShows(path, QStringLiteral("clip.mp4"), QStringLiteral(".mp4"));
     EXPECT_EQ(v[U("播放时长：")], QStringLiteral(" 00:00:03"));
     EXPECT_EQ(v[U("视频分辨率：")], QStringLiteral("320*240"));
     EXPECT_EQ(v[U("视频帧率：")], QStringLiteral("25.00"));
@@ -201,30 +199,21 @@ TEST_F(InfoWindow, MonoMp3HasNoVideo) {
         Make("tone.mp3",
              "-f lavfi -i sine=frequency=1000:sample_rate=44100:duration=2 -ac 1 -c:a "
              "libmp3lame -b:a 64k");
+    // Without video: "-1*-1", "无", "0  kbps" and a frame rate of "N/A" (not the quotient of
+    // two -1 values); one channel is "单声道" (Expected and FromReference).
     ExpectShows(path, QStringLiteral("tone.mp3"), QStringLiteral(".mp3"));
-    auto v = Show(path);
-    EXPECT_EQ(v[U("视频分辨率：")], QStringLiteral("-1*-1"));
-    EXPECT_EQ(v[U("视频流信息：")], U("无"));
-    EXPECT_EQ(v[U("视频比特率：")], QStringLiteral("0  kbps"));
-    // Not the quotient of two -1 values.
-    EXPECT_EQ(v[U("视频帧率：")], QStringLiteral("N/A"));
-    EXPECT_EQ(v[U("音频声道：")], U("单声道"));
-    EXPECT_EQ(v[U("音频比特率：")], QStringLiteral("64  kbps"));
 }
 
 TEST_F(InfoWindow, VideoOnlyAndSurroundSound) {
     const std::string silent = Make(
         "silent.mkv", "-f lavfi -i testsrc2=size=160x120:rate=10:duration=1 -c:v mpeg4 -q:v 5");
+    // Without sound: "无", a sample rate of "-1", no channels and "0  kbps" (Expected).
     ExpectShows(silent, QStringLiteral("silent.mkv"), QStringLiteral(".mkv"));
-    auto v = Show(silent);
-    EXPECT_EQ(v[U("音频流信息：")], U("无"));
-    EXPECT_EQ(v[U("音频采样率：")], QStringLiteral("-1"));
-    EXPECT_EQ(v[U("音频声道：")], QString());
-    EXPECT_EQ(v[U("音频比特率：")], QStringLiteral("0  kbps"));
 
     const std::string surround = testmedia::Path("mkv_51");
-    ExpectShows(surround, QStringLiteral("surround51.mkv"), QStringLiteral(".mkv"));
-    EXPECT_EQ(Show(surround)[U("音频声道：")], U("6声道"));
+    EXPECT_EQ(ExpectShows(surround, QStringLiteral("surround51.mkv"),
+                          QStringLiteral(".mkv"))[U("音频声道：")],
+              U("6声道"));
 }
 
 TEST_F(InfoWindow, NamesAndTextsThatLookLikeStreamLines) {
@@ -245,8 +234,7 @@ TEST_F(InfoWindow, NamesAndTextsThatLookLikeStreamLines) {
 
 TEST_F(InfoWindow, RawStreamWithoutStartTimes) {
     const std::string raw = testmedia::Path("raw_h264");
-    ExpectShows(raw, QStringLiteral("raw.h264"), QStringLiteral(".h264"));
-    auto v = Show(raw);
+    auto v = ExpectShows(raw, QStringLiteral("raw.h264"), QStringLiteral(".h264"));
     // As cut from the description text this would be empty: the line has no start time.
     EXPECT_TRUE(v[U("视频流信息：")].startsWith(QLatin1String("Video: h264")));
     EXPECT_EQ(v[U("视频分辨率：")], QStringLiteral("320*240"));
@@ -259,8 +247,8 @@ TEST_F(InfoWindow, FiveDigitBitRate) {
         Make("raw.avi",
              "-f lavfi -i testsrc2=size=320x240:rate=25:duration=0.4 -c:v rawvideo -pix_fmt "
              "yuv420p");
-    ExpectShows(path, QStringLiteral("raw.avi"), QStringLiteral(".avi"));
-    const QString rate = Show(path)[U("比特率：")];
+    const QString rate =
+        ExpectShows(path, QStringLiteral("raw.avi"), QStringLiteral(".avi"))[U("比特率：")];
     EXPECT_EQ(rate.size(), 11) << rate.toStdString();  // " 23xxx kb/s", not cut to 10
     EXPECT_TRUE(rate.endsWith(QLatin1String(" kb/s")));
 }
