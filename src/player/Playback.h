@@ -275,10 +275,10 @@ struct Playback {
     SlotQueue<Subpicture, kSubpictureSlots> subpq;
 
     // --- Video thread only ---
-    double videoClock = 0;       // time of the next expected picture (s)
-    int videoDecoderSerial = 0;  // the serial of the packets the decoder is working on
-    bool videoDraining = false;  // the decoder was told that no more data follows
-    double videoShowFrom = NAN;  // pictures ending before this time are passed over (s)
+    double videoClock = 0;           // time of the next expected picture (s)
+    int videoDecoderSerial = 0;      // the serial of the packets the decoder is working on
+    bool videoDraining = false;      // the decoder was told that no more data follows
+    double videoShowFrom = NAN;      // pictures ending before this time are passed over (s)
     AVFrame* videoPassed = nullptr;  // the last one passed over: shown if the file ends first
     SwsContext* hookToRgb = nullptr;
     SwsContext* hookFromRgb = nullptr;

@@ -42,7 +42,8 @@ TEST_F(UserSession, AFileStoppedAsItBeganShowsStopped) {
         // The second file has begun when its hidden file is there.
         EXPECT_TRUE(WaitFor([&] {
             return Cell(0, app::kColStatus) == U("完成") &&
-                   !QDir(out_).entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden)
+                   !QDir(out_)
+                        .entryList({QStringLiteral(".*.part")}, QDir::Files | QDir::Hidden)
                         .isEmpty();
         }));
         dialogs_.messageAnswers = {platform::MessageButton::Ok};

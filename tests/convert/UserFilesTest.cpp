@@ -46,9 +46,11 @@ TEST(UserFiles, ASnapshotIsThePictureAtItsTimeNotTheKeyFrameBefore) {
              "-f lavfi -i color=c=black:s=320x240:r=25:d=4 -vf geq=lum='16+20*T':cb=128:cr=128 "
              "-c:v libx264 -g 250 -sc_threshold 0");
     std::string keyFrames;
-    testsupport::Run("ffprobe -v error -skip_frame nokey -select_streams v -show_entries "
-                     "frame=pts_time -of default=nw=1:nk=1 " + Quote(clip),
-                     &keyFrames);
+    testsupport::Run(
+        "ffprobe -v error -skip_frame nokey -select_streams v -show_entries "
+        "frame=pts_time -of default=nw=1:nk=1 " +
+            Quote(clip),
+        &keyFrames);
     ASSERT_EQ(keyFrames, "0.000000\n");
     // At 2.5 s and 3.0 s, and past the end (the last picture, 3.96 s).
     for (const auto& [at, luma] : {std::pair{"2.5", 66.0}, {"3", 76.0}, {"9", 95.2}}) {
