@@ -1,6 +1,8 @@
 // The main window as a user drives it, on the timings a user meets: the stop question answered
 // just as the next file of the batch begins.
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonObject>
 
 #include "AppTestSupport.h"
 #include "TestSupport.h"
@@ -58,4 +60,26 @@ TEST_F(UserSession, AFileStoppedAsItBeganShowsStopped) {
     ASSERT_EQ(outputs.size(), 2) << outputs.join(QLatin1Char(' ')).toStdString();
     EXPECT_EQ(Cell(1, app::kColStatus), U("停止"))
         << Cell(1, app::kColTime).toStdString() << " " << Cell(1, app::kColProgress).toStdString();
+}
+
+// A clip without sound, added with the MP3 profile (the picker's first choice): the batch
+// skips it before it starts and says why, in the log, instead of failing on it; the other
+// file is converted.
+TEST_F(UserSession, AFileWithoutSoundForAnMp3ProfileIsSkippedWithItsReason) {
+    const QString mute = Clip("mute.mp4", "bframes_4s");
+    const QString both = Clip("both.avi");
+    const QJsonObject streams = testsupport::FfprobeJson(mute.toStdString());
+    ASSERT_EQ(streams["streams"].toArray().size(), 1);  // a picture, no sound
+    AddOne(both);
+    AddOne(mute);  // last: the log shows what the start of a batch said of its last row
+    ASSERT_EQ(form_->Model()->rowCount(), 2);
+    form_->btnStartClick();
+    ASSERT_TRUE(WaitFor([&] { return batchEnded_; }, std::chrono::minutes(2)));
+    const auto notices = MessagesCaptioned(dialogs_, U("提示"));
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(notices[0].text.contains(mute)) << notices[0].text;
+    EXPECT_TRUE(LogText().contains(U("the source has no sound for this sound-only format")))
+        << LogText();
+    EXPECT_EQ(Statuses(), QStringList({U("完成"), U("失败")}));
+    EXPECT_EQ(QDir(out_).entryList(QDir::Files), QStringList({"both.mp3"}));
 }
