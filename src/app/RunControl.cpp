@@ -78,7 +78,7 @@ std::vector<int> TForm1::Button14Click() {
             [&](const QString& p) { return claimed.contains(p); });
         TOutputOptions record = slot.OutputOptions;
         record.FileName = path;
-        if (!engine_.SetOutputFile(task, path, &record)) {
+        if (!engine_.SetOutputFile(task, path, &record) || engine_.RefuseEmptyOutput(task)) {
             AppendLog(QString());
             AppendLog(U("***不能进行正常转换: ") +
                       QString::fromStdString(engine_.LastErrorMessage()));

@@ -371,7 +371,7 @@ int RunConvert(const QStringList& args) {
                        (!overwrite && ::access(NativeFileName(p).constData(), F_OK) == 0);
             });
         const TOutputOptions output = BuildOutputRecord(fields, mode, job.output);
-        if (!vcl.SetOutputFile(task, job.output, &output)) {
+        if (!vcl.SetOutputFile(task, job.output, &output) || vcl.RefuseEmptyOutput(task)) {
             const QString error = QString::fromStdString(vcl.LastErrorMessage());
             vcl.RemoveTask(task);
             reject(job, error);

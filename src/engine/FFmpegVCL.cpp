@@ -235,17 +235,21 @@ bool TCustomFFmpegVCL::SetOutputFile(int taskIndex, const TPathFileName& fileNam
             return false;
         }
         if (options) ApplyNewStreamOptions(task->Options(), task->OutputOptions[output], settings);
-        // Refused now, while the list is made, rather than as a failure in the middle of a batch.
-        if (const std::string empty = task->CloseEmptyLastOutput(); !empty.empty()) {
-            task->OutputOptions[output] = TOutputOptions();
-            setError(empty);
-            return false;
-        }
         return true;
     } catch (const std::exception& e) {
         setError(e.what());
         return false;
     }
+}
+
+bool TCustomFFmpegVCL::RefuseEmptyOutput(int taskIndex) {
+    TFFmpeg* task = Task(taskIndex);
+    if (!task) return false;
+    const std::string reason = task->CloseEmptyLastOutput();
+    if (reason.empty()) return false;
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    lastErrorMessage_ = reason;
+    return true;
 }
 
 void TCustomFFmpegVCL::RemoveTask(int taskIndex) {

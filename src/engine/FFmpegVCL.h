@@ -93,6 +93,10 @@ public:
     int AddTask(const TPathFileName& fileName, const TInputOptions* options = nullptr);
     bool SetOutputFile(int taskIndex, const TPathFileName& fileName,
                        const TOutputOptions* options = nullptr);
+    // When the task's last output holds no stream (a file without sound for a sound-only
+    // format), closes it, keeps the reason as LastErrorMessage and returns true: a batch
+    // refuses such a file before it starts rather than failing on it.
+    bool RefuseEmptyOutput(int taskIndex);
     void RemoveTask(int taskIndex);
     void ClearTasks();
     int TaskCount() const;
