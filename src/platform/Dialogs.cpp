@@ -39,6 +39,18 @@ MessageButton QtDialogs::ShowMessage(QWidget* parent, const QString& caption, co
     for (const auto& [ours, qt] : map)
         if (buttons.testFlag(ours)) standard |= qt;
     box.setStandardButtons(standard);
+    // The program's language, whatever translations of Qt the system has.
+    const std::pair<QMessageBox::StandardButton, const char*> captions[] = {
+        {QMessageBox::Ok, "确定"},
+        {QMessageBox::Cancel, "取消"},
+        {QMessageBox::Yes, "是"},
+        {QMessageBox::No, "否"},
+    };
+    for (const auto& [qt, caption] : captions)
+        if (QAbstractButton* button = box.button(qt)) {
+            button->setText(QString::fromUtf8(caption));
+            button->setAccessibleName(button->text());
+        }
     box.exec();
     QAbstractButton* clicked = box.clickedButton();
     const QMessageBox::StandardButton pressed =
