@@ -23,7 +23,6 @@
 #include <QTableView>
 #include <QTimer>
 #include <QToolButton>
-#include <mutex>
 
 #include "app/JobListModel.h"
 #include "app/Previewer.h"
@@ -151,10 +150,8 @@ using namespace app;
 // The handlers the engine and the logger call hold this, not the window: closing clears it, so
 // no delivery thread can reach a window that is going away.
 struct TForm1::Gate {
-    // `form` is written on the UI thread (set at construction, cleared by FormCloseQuery) under
-    // `mutex`; the terminate delivery thread reads it under `mutex`; calls that run on the UI
-    // thread (progress, log lines, a task's end) read it without.
-    std::mutex mutex;
+    // Set at construction and cleared by FormCloseQuery; written and read on the UI thread only
+    // (the delivery threads hand their calls to it through the main-thread dispatcher).
     TForm1* form = nullptr;
 };
 
@@ -201,12 +198,10 @@ TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
         if (TForm1* form = gate->form) form->FFmpegVCL1Progress(sender, info);
     });
     engine_.SetOnTerminate([gate = gate_](void* sender, const TTerminateInfo& info) {
-        std::lock_guard<std::mutex> lk(gate->mutex);
-        if (TForm1* form = gate->form) {
-            QMetaObject::invokeMethod(
-                form, [form, sender, info] { form->FFmpegVCL1Terminate(sender, info); },
-                Qt::QueuedConnection);
-        }
+        // On a delivery thread: queued behind the task's end, which the engine posts first.
+        mainthread::Post([gate, sender, info] {
+            if (TForm1* form = gate->form) form->FFmpegVCL1Terminate(sender, info);
+        });
     });
     InstallPreviewer(engine_);  // the windows of "Preview" (chkPreview), when it is ticked
     GetLogger()->SetOnLog([gate = gate_](void* sender, uint32_t id, TLogLevel level,
@@ -493,10 +488,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 void TForm1::FormCloseQuery() {
     closing_ = true;
     player_->DetachHandlers();
-    {
-        std::lock_guard<std::mutex> lk(gate_->mutex);
-        gate_->form = nullptr;
-    }
+    gate_->form = nullptr;
     engine_.SetOnCustomHook(nullptr);
     engine_.SetOnProgress(nullptr);
     engine_.SetOnTerminate(nullptr);

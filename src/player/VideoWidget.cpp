@@ -14,6 +14,7 @@ namespace player {
 namespace {
 
 class WidgetOutput final : public QObject, public VideoOutput {
+    Q_OBJECT
 public:
     WidgetOutput(QWidget* widget, std::function<void()> onResize, std::function<void()> onExpose)
         : widget_(widget), onResize_(std::move(onResize)), onExpose_(std::move(onExpose)) {
@@ -40,13 +41,13 @@ public:
             image_ = image;
             rect_ = rect;
         }
-        // Queued to the UI thread; dropped by Qt when this filter is gone by then.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (widget_) widget_->update();
-            },
-            Qt::QueuedConnection);
+        // Queued to the UI thread by name, so that the call carries nothing written on this
+        // thread (a closure would be); dropped by Qt when this filter is gone by then.
+        QMetaObject::invokeMethod(this, "Repaint", Qt::QueuedConnection);
+    }
+
+    Q_INVOKABLE void Repaint() {
+        if (widget_) widget_->update();
     }
 
 protected:
@@ -101,3 +102,5 @@ std::unique_ptr<VideoOutput> CreateWidgetOutput(QWidget* widget, std::function<v
 }
 
 }  // namespace player
+
+#include "VideoWidget.moc"
