@@ -7,7 +7,7 @@
 #   asan  an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, build-asan/) and every
 #         test but the two long end-to-end runs;
 #   tsan  a ThreadSanitizer build (build-tsan/) of the test programs of the threaded parts
-#         (threads, component, medialib, transcode, player), and those tests;
+#         (threads, component, medialib, transcode, player, app), and those tests;
 #   fuzz  each libFuzzer target for TANDREL_FUZZ_SECONDS (default 60) seconds from its seeds.
 # They take two more builds and part of a third; the first failing stage ends the run with its
 # status.
