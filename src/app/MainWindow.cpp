@@ -198,9 +198,13 @@ TForm1::TForm1(Services services, PartFactories parts, QWidget* parent)
         if (TForm1* form = gate->form) form->FFmpegVCL1Progress(sender, info);
     });
     engine_.SetOnTerminate([gate = gate_](void* sender, const TTerminateInfo& info) {
-        // On a delivery thread: queued behind the task's end, which the engine posts first.
+        // On a delivery thread: queued behind the task's end, which the engine posts first. The
+        // dispatcher may run inside a wait, so the handler itself goes on to the event loop.
         mainthread::Post([gate, sender, info] {
-            if (TForm1* form = gate->form) form->FFmpegVCL1Terminate(sender, info);
+            if (TForm1* form = gate->form)
+                QMetaObject::invokeMethod(
+                    form, [form, sender, info] { form->FFmpegVCL1Terminate(sender, info); },
+                    Qt::QueuedConnection);
         });
     });
     InstallPreviewer(engine_);  // the windows of "Preview" (chkPreview), when it is ticked
