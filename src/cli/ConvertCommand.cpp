@@ -250,6 +250,7 @@ struct FileJob {
     enum class State { Rejected, Ready, Running, Done, Failed } state = State::Ready;
     bool hasError = false;  // refused, or ended by an error (not by a stop)
     QString error;
+    QString warning;  // of a finished file: its source ends before the length it states
 };
 
 }  // namespace
@@ -308,12 +309,13 @@ int RunConvert(const QStringList& args) {
     auto ended = [&](int file) {
         const FileJob& job = jobs[static_cast<size_t>(file)];
         const bool done = job.state == FileJob::State::Done;
-        reporter.End(
-            file, done, job.hasError, job.error,
-            QJsonObject{{"task", job.task}, {"source", job.source}, {"output", job.output}});
+        QJsonObject facts{{"task", job.task}, {"source", job.source}, {"output", job.output}};
+        if (!job.warning.isEmpty()) facts.insert("warning", job.warning);
+        reporter.End(file, done, job.hasError, job.error, facts);
         if (request.progress == cli::ProgressForm::Json) return;
         reporter.Say(stdout, done ? "done    " + L8(job.source) + " -> " + L8(job.output)
                                   : "failed  " + L8(job.source) + ": " + L8(job.error));
+        if (done && !job.warning.isEmpty()) reporter.Say(stdout, "warning " + L8(job.warning));
     };
     auto reject = [&](FileJob job, const QString& error) {
         job.state = FileJob::State::Rejected;
@@ -423,6 +425,7 @@ int RunConvert(const QStringList& args) {
                 if (TFFmpeg* task = vcl.Task(info.TaskIndex)) {
                     const QString written = task->OutputFileName(0);
                     if (!written.isEmpty()) job.output = written;
+                    job.warning = QString::fromStdString(task->Warning());
                 }
                 job.hasError = info.HasError;
                 job.error = info.HasError   ? QString::fromStdString(info.ErrorMessage)

@@ -104,6 +104,9 @@ public:
     bool Finished() const { return finished_; }
     bool HasError() const { return hasError_; }
     const std::string& ErrorMessage() const { return errorMessage_; }
+    // What the user should know of a finished task: a source that ends before the length it
+    // states (an incomplete download) was converted as far as it goes. Empty otherwise.
+    const std::string& Warning() const { return warning_; }
     // Codec contexts currently open (for tests and the worker's bookkeeping).
     int OpenCodecCount() const { return openCodecs_.load(); }
 
@@ -166,6 +169,7 @@ private:
     bool finished_ = false;
     bool hasError_ = false;
     std::string errorMessage_;
+    std::string warning_;
 };
 
 // Media type names used in messages: "Video", "Audio", "Data", "Subtitle", "Attachment",

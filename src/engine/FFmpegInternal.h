@@ -37,6 +37,9 @@ struct InputStream {
     // Time-stamp leap taken off its packets (µs), and the time of its last packet read.
     int64_t leap = 0;
     int64_t lastRead = AV_NOPTS_VALUE;
+    // End of the furthest packet read, in its time base as the file gives it: how much the file
+    // really holds when it ends before the length it states.
+    int64_t dataEnd = AV_NOPTS_VALUE;
     bool flushed = false;
     int64_t wallStart = 0;  // native-rate reading
     double tsScale = 0;

@@ -129,6 +129,7 @@ struct Transcoder {
     void writeVideoStats(OutputStream& ost, int frameSize);
     void setExpectations();
     int64_t sharedLength(const InputFile& in) const;
+    int64_t heldLength(const InputStream& ist, const InputFile& in) const;
     // "<output file>: <reason>" for a failed write to `of`.
     std::string writeError(const OutputFile& of, int error) const {
         return of.fileName.toStdString() + ": " + LibraryErrorText(error);
@@ -1402,6 +1403,11 @@ void Transcoder::run() {
             continue;
         }
         InputStream& ist = *ists[tableIndex];
+        if (const int64_t at = pkt->pts != AV_NOPTS_VALUE ? pkt->pts : pkt->dts;
+            at != AV_NOPTS_VALUE) {
+            const int64_t end = at + std::max<int64_t>(pkt->duration, 0);
+            if (ist.dataEnd == AV_NOPTS_VALUE || end > ist.dataEnd) ist.dataEnd = end;
+        }
         const int64_t offset = lav::av_rescale_q(in.tsOffset, kMicros, ist.st->time_base);
         if (pkt->dts != AV_NOPTS_VALUE) pkt->dts += offset;
         if (pkt->pts != AV_NOPTS_VALUE) pkt->pts += offset;
@@ -1504,10 +1510,23 @@ int64_t Transcoder::sharedLength(const InputFile& in) const {
     return ic->duration;
 }
 
+// How much of a stream the file held, in µs from its start, once the file was read to its end
+// without a failure; -1 when not known (reading stopped before, or no packet had a time).
+int64_t Transcoder::heldLength(const InputStream& ist, const InputFile& in) const {
+    if (!in.eof || in.readError || ist.dataEnd == AV_NOPTS_VALUE) return -1;
+    int64_t start = 0;
+    if (ist.st->start_time != AV_NOPTS_VALUE)
+        start = lav::av_rescale_q(ist.st->start_time, ist.st->time_base, kMicros);
+    else if (in.ctx->start_time != AV_NOPTS_VALUE)
+        start = in.ctx->start_time;
+    return std::max<int64_t>(lav::av_rescale_q(ist.dataEnd, ist.st->time_base, kMicros) - start, 0);
+}
+
 // What each output must hold to count as finished: its picture and sound streams, and the length
 // of what it was made from. The length is left unchecked where it cannot be known beforehand: a
 // picture count or size limit, scaled or re-timed time stamps, picture outputs, sources of unknown
-// length.
+// length. A file that ends before the length it states (an incomplete download) is measured by
+// what it holds, read to its end: its output is all there is to convert, and the task says so.
 void Transcoder::setExpectations() {
     bool lengthKnown = o.LimitFileSize == 0 && !o.CopyTs;
     for (int kind = 0; kind < kOptionKinds; ++kind)
@@ -1519,6 +1538,10 @@ void Transcoder::setExpectations() {
         OutputFile& of = *ofp;
         OutputExpectation e;
         int64_t length = -1;
+        // What its sources held, read to their ends: kUnknownHeld when any was not.
+        constexpr int64_t kUnknownHeld = INT64_MIN;
+        int64_t held = -1;
+        TPathFileName shortSource;
         for (const auto& ost : of.streams) {
             e.videoStreams += ost->type == AVMEDIA_TYPE_VIDEO;
             e.audioStreams += ost->type == AVMEDIA_TYPE_AUDIO;
@@ -1532,6 +1555,9 @@ void Transcoder::setExpectations() {
                 length = -1;
                 break;
             }
+            const int64_t h = heldLength(*ist, in);
+            held = h < 0 || held == kUnknownHeld ? kUnknownHeld : std::max(held, h - in.cutStart);
+            if (h >= 0 && shortSource.isEmpty()) shortSource = in.fileName;
             length = std::max(length, d - in.cutStart);
         }
         if (t.joinMode_) length = t.TotalDuration();
@@ -1539,6 +1565,17 @@ void Transcoder::setExpectations() {
             length = std::min(length, o.RecordingTime);
         // Picture files (one or a numbered series) have no length of their own.
         const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
+        if (lengthKnown && !pictures && !t.joinMode_ && length > 0 && held >= 0 &&
+            held + DurationTolerance(length) < length) {
+            const std::string warning =
+                Format("%s: what can be read ends at %s, before the %s the file states "
+                       "(incomplete or damaged); converted as far as it goes",
+                       shortSource.toUtf8().constData(), DurationToStr(held).c_str(),
+                       DurationToStr(length).c_str());
+            log(llWarning, warning);
+            t.warning_ += (t.warning_.empty() ? "" : "\n") + warning;
+            length = held;
+        }
         e.durationUs = lengthKnown && !pictures && length > 0 ? length : -1;
         of.expected = e;
     }

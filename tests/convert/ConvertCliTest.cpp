@@ -197,6 +197,23 @@ TEST(ConvertCli, AFailedFileIsCountedAndLeavesNoOutput) {
     EXPECT_TRUE(FilesIn(dir + "/swf").empty());
 }
 
+TEST(ConvertCli, AnIncompleteSourceIsConvertedAsFarAsItGoesWithAWarning) {
+    const std::string dir = testsupport::ScratchDir("incomplete");
+    fs::copy_file(testmedia::Path("mp3_truncated"), dir + "/part.mp3");
+    const Result r = Cli("convert --progress none --profile 300 --out " + Quote(dir + "/out") +
+                         " " + Quote(dir + "/part.mp3"));
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_EQ(lines.size(), 3u) << r.out;
+    EXPECT_EQ(lines[0], "done    " + dir + "/part.mp3 -> " + dir + "/out/part.mp3");
+    EXPECT_EQ(lines[1], "warning " + dir +
+                            "/part.mp3: what can be read ends at 00:00:01.803, before the "
+                            "00:00:03.030 the file states (incomplete or damaged); converted as "
+                            "far as it goes");
+    EXPECT_EQ(lines[2], "1 passed, 0 failed");
+    EXPECT_NEAR(durationOf(dir + "/out/part.mp3"), 1.8, 0.1);
+}
+
 TEST(ConvertCli, ChoicesFiltersAndCutReachTheFile) {
     const std::string dir = testsupport::ScratchDir("choices");
     // Profile 1 with the Mjpeg codec: its bit-rate list is replaced, position 0 of the new one.

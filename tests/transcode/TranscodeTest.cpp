@@ -365,12 +365,9 @@ TEST_F(Transcode, BrokenInputsFailClearlyOrGiveAShorterFile) {
         const std::string o = out(std::string(id) + ".mkv");
         Outcome r = run({"-i", testmedia::Path(id), "-acodec", "libmp3lame", "-vcodec", "mpeg4", o});
         ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
-        if (r.finished) {
-            EXPECT_GT(number(facts(o)["format"].toObject()["duration"]), 0.1) << id;
-        } else {
-            EXPECT_TRUE(r.hasError) << id;
-            EXPECT_FALSE(r.error.empty()) << id;
-        }
+        // What they hold is converted.
+        ASSERT_TRUE(r.finished) << id << ": " << r.error;
+        EXPECT_GT(number(facts(o)["format"].toObject()["duration"]), 0.1) << id;
     }
 }
 
