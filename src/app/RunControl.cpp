@@ -219,6 +219,10 @@ void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
     if (finished) {
         model_->SetProgress(row, 100);
         model_->SetStatus(row, status::Done());
+        // A source shorter than it states: done as far as it goes, and the log says so.
+        if (const TFFmpeg* task = engine_.Task(taskIndex); task && !task->Warning().empty())
+            AppendLog(U("***源文件不完整，已转换能读出的部分: ") +
+                      QString::fromStdString(task->Warning()));
     } else if (hasError) {
         model_->SetStatus(row, status::Failed());
     } else if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->Ran()) {

@@ -356,14 +356,16 @@ TEST_F(RunControl, AFailedRowShowsItsFailureAndTheBatchGoesOn) {
 
 TEST_F(RunControl, AnIncompleteSourceIsDoneAsFarAsItGoesAndTheLogSaysSo) {
     // The mp3 says it lasts 3 s but holds 1.8 s (an incomplete download).
-    AddOne(Clip("short.mp3", "mp3_truncated"));
+    const QString part = Clip("short.mp3", "mp3_truncated");
+    AddOne(part);
     AddOne(Clip("whole.avi"));
     ASSERT_EQ(form_->Model()->rowCount(), 2);
     form_->btnStartClick();
     ASSERT_TRUE(WaitForBatchEnd());
     EXPECT_EQ(Statuses(), QStringList({U("完成"), U("完成")}));
     EXPECT_TRUE(MessagesCaptioned(dialogs_, "Tandrel").empty());
-    EXPECT_TRUE(LogText().contains("short.mp3: what can be read ends at 00:00:01.803, before the "
+    EXPECT_TRUE(LogText().contains(U("***源文件不完整，已转换能读出的部分: ") + part +
+                                   ": what can be read ends at 00:00:01.803, before the "
                                    "00:00:03.030 the file states"))
         << LogText().toStdString();
     EXPECT_EQ(OutputFiles(), QStringList({"short.mp3", "whole.mp3"}));
