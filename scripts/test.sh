@@ -70,9 +70,13 @@ fuzz() {
         rm -rf "$work"
         mkdir -p "$work/found"
         # A crash, leak, 30 s hang or memory blow-up ends the target with the input kept in $work.
+        # Inputs that once failed (tests/fuzz/regressions/KIND) start the run with the seeds.
+        local regressions=()
+        [ -d "$here/tests/fuzz/regressions/${target%_fuzzer}" ] &&
+            regressions=("$here/tests/fuzz/regressions/${target%_fuzzer}")
         if ! "$build/bin/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
             -print_final_stats=1 -artifact_prefix="$work/" "$work/found" "${seeds[$target]}" \
-            >"$work/log" 2>&1; then
+            "${regressions[@]}" >"$work/log" 2>&1; then
             tail -n 60 "$work/log"
             echo "$target failed; its log and input are in $work" >&2
             return 1

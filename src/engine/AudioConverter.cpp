@@ -1,6 +1,7 @@
 #include "AudioConverter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 #include "engine/FFmpegLogger.h"
@@ -53,6 +54,7 @@ int AudioConverter::Init(const Target& target) {
     target_.sampleRate = target.sampleRate;
     target_.frameSize = target.frameSize;
     target_.smallLastFrame = target.smallLastFrame;
+    target_.clampFloat = target.clampFloat;
     lav::av_channel_layout_uninit(&target_.layout);
     usableLayout(target.layout, &target_.layout);
     if (target_.sampleRate <= 0 || target_.format == AV_SAMPLE_FMT_NONE) return AVERROR(EINVAL);
@@ -247,5 +249,19 @@ AVFrame* AudioConverter::Pull(bool flush) {
     if (size > take)
         lav::av_samples_set_silence(out_->extended_data, take, size - take,
                                     target_.layout.nb_channels, target_.format);
+    if (target_.clampFloat) clampSamples(out_);
     return out_;
+}
+
+void AudioConverter::clampSamples(AVFrame* frame) const {
+    const bool planar = frame->format == AV_SAMPLE_FMT_FLTP;
+    if (!planar && frame->format != AV_SAMPLE_FMT_FLT) return;
+    const int channels = frame->ch_layout.nb_channels;
+    const int planes = planar ? channels : 1;
+    const int perPlane = planar ? frame->nb_samples : frame->nb_samples * channels;
+    for (int p = 0; p < planes; ++p) {
+        float* s = reinterpret_cast<float*>(frame->extended_data[p]);
+        for (int i = 0; i < perPlane; ++i)
+            s[i] = std::isnan(s[i]) ? 0.0f : std::clamp(s[i], -1.0f, 1.0f);
+    }
 }

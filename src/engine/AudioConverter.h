@@ -26,6 +26,9 @@ public:
         AVChannelLayout layout{};
         int frameSize = 0;            // samples per encoder frame; 0: any number
         bool smallLastFrame = false;  // the encoder takes a short last frame as it is
+        // Float samples handed out are kept within ±1 (not-a-number becomes silence), for an
+        // encoder that aborts the process on louder ones.
+        bool clampFloat = false;
     };
 
     AudioConverter() = default;
@@ -64,6 +67,7 @@ private:
     int resampleInto(const uint8_t** in, int count);
     int ensureConvCapacity(int samples);
     void applyVolume(AVFrame* frame) const;
+    void clampSamples(AVFrame* frame) const;
 
     Target target_;
     int volume_ = 256;

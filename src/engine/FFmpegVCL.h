@@ -216,7 +216,6 @@ private:
     std::condition_variable deliveryCv_;
     std::deque<TTerminateInfo> deliveryQueue_;
     bool deliveryQuit_ = false;
-    int deliveryBusy_ = 0;
     std::thread delivery_;
 
     int progressInterval_ = 500;

@@ -596,6 +596,9 @@ void Transcoder::openEncoder(OutputStream& ost) {
         const int caps = ost.codec ? ost.codec->capabilities : 0;
         target.frameSize = (caps & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) ? 0 : enc->frame_size;
         target.smallLastFrame = caps & AV_CODEC_CAP_SMALL_LAST_FRAME;
+        // The MP3 encoder library stops the whole program on an assertion when its float input
+        // goes far past full scale, which a damaged source can decode to.
+        target.clampFloat = ost.codec && std::strcmp(ost.codec->name, "libmp3lame") == 0;
         // An encoder's start delay (its first output is priming) is stated by an edit list or
         // a skip count where the container has one; elsewhere the sound would come late by it:
         // the first samples are left out instead, so that the sound starts when it should.

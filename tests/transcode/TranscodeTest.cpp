@@ -347,6 +347,23 @@ TEST_F(Transcode, NothingChangesOnDiskUntilTheConversionStarts) {
     EXPECT_TRUE(fs::exists("/dev/null"));
 }
 
+TEST_F(Transcode, SoundFarPastFullScaleIsEncodedToMp3WithoutStoppingTheProgram) {
+    // A damaged AAC track (found by the convert fuzzer; its first byte chose the output) that
+    // decodes to samples of ±480000. Handed to the MP3 encoder library as they are, they end the
+    // whole process on one of its assertions.
+    const std::string found = testsupport::ReadFile(
+        TANDREL_SOURCE_DIR "/tests/fuzz/regressions/convert/aac-far-past-full-scale-to-mp3");
+    ASSERT_GT(found.size(), 1u);
+    const std::string src = out("damaged.mp4");
+    testsupport::WriteFile(src, found.substr(1));
+    const std::string o = out("loud.flv");
+    Outcome r = run({"-i", src, "-t", "1", "-s", "32x24", "-r", "10", "-vcodec", "flv", "-ac", "1",
+                     "-ar", "22050", "-acodec", "libmp3lame", o});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    ASSERT_TRUE(r.finished) << r.error;
+    EXPECT_TRUE(fs::exists(o));
+}
+
 TEST_F(Transcode, BrokenInputsFailClearlyOrGiveAShorterFile) {
     for (const char* id : {"empty", "text_mp4", "random", "truncated"}) {
         Outcome r = run({"-i", testmedia::Path(id), out(std::string(id) + ".avi")});
