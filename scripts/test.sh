@@ -8,7 +8,9 @@
 #         test but the two long end-to-end runs;
 #   tsan  a ThreadSanitizer build (build-tsan/) of the test programs of the threaded parts
 #         (threads, component, medialib, transcode, player, app), and those tests;
-#   fuzz  each libFuzzer target for TANDREL_FUZZ_SECONDS (default 60) seconds from its seeds.
+#   fuzz  each libFuzzer target for TANDREL_FUZZ_SECONDS (default 60) seconds from its seeds,
+#         with the random seed TANDREL_FUZZ_SEED (default fixed, so that a run explores what the
+#         last one did and a new finding comes from a change; give another to explore further).
 # They take two more builds and part of a third; the first failing stage ends the run with its
 # status.
 set -euo pipefail
@@ -61,7 +63,8 @@ sanitized() {
 }
 
 fuzz() {
-    local seconds=${TANDREL_FUZZ_SECONDS:-60} build=$here/build-asan
+    local seconds=${TANDREL_FUZZ_SECONDS:-60} seed=${TANDREL_FUZZ_SEED:-20261209}
+    local build=$here/build-asan
     local -A seeds=([options_fuzzer]=$here/tests/fuzz/corpus/options
                     [probe_fuzzer]=$build/tests/fuzz/seeds/media
                     [convert_fuzzer]=$build/tests/fuzz/seeds/convert)
@@ -74,9 +77,9 @@ fuzz() {
         local regressions=()
         [ -d "$here/tests/fuzz/regressions/${target%_fuzzer}" ] &&
             regressions=("$here/tests/fuzz/regressions/${target%_fuzzer}")
-        if ! "$build/bin/$target" -max_total_time="$seconds" -timeout=30 -rss_limit_mb=4096 \
-            -print_final_stats=1 -artifact_prefix="$work/" "$work/found" "${seeds[$target]}" \
-            "${regressions[@]}" >"$work/log" 2>&1; then
+        if ! "$build/bin/$target" -max_total_time="$seconds" -seed="$seed" -timeout=30 \
+            -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$work/" "$work/found" \
+            "${seeds[$target]}" "${regressions[@]}" >"$work/log" 2>&1; then
             tail -n 60 "$work/log"
             echo "$target failed; its log and input are in $work" >&2
             return 1
