@@ -128,6 +128,9 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
     return pos < 0 ? AVERROR(errno) : static_cast<int64_t>(pos);
 }
 
+// What a file opened through us may open in turn by the library's own protocols.
+constexpr const char* kNestedProtocols = "file,crypto,data";
+
 // A library name form that is one of our files (plain path, "file:" or "unicode:utf8:").
 bool isLocalName(const char* url) {
     if (!url) return false;
@@ -140,8 +143,16 @@ bool isLocalName(const char* url) {
 
 int ioOpen(AVFormatContext* s, AVIOContext** pb, const char* url, int flags,
            AVDictionary** options) {
-    if (!isLocalName(url))
-        return lav::avio_open2(pb, url, flags, &s->interrupt_callback, options);
+    if (!isLocalName(url)) {
+        // Opening a local file never reaches the network: what it names beyond itself (the
+        // entries of a playlist, a key) may only be local files or inline data.
+        AVDictionary* own = nullptr;
+        AVDictionary** opts = options ? options : &own;
+        lav::av_dict_set(opts, "protocol_whitelist", kNestedProtocols, 0);
+        const int ret = lav::avio_open2(pb, url, flags, &s->interrupt_callback, opts);
+        lav::av_dict_free(&own);
+        return ret;
+    }
     std::string name = url;
     if (name.rfind("file:", 0) == 0) name.erase(0, 5);
     FileMode mode = FileMode::Read;

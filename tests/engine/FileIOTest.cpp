@@ -1,10 +1,15 @@
+#include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/resource.h>
 
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
+#include <thread>
 
 #include "TestMedia.h"
 #include "TestSupport.h"
@@ -254,4 +259,55 @@ TEST_F(FileLayer, MuxerWritesThroughTheLayer) {
     EXPECT_EQ(CloseMediaOutput(oc), 0);
     lav::avformat_free_context(oc);
     EXPECT_EQ(GetFileSize(QString::fromStdString(path)), 44 + 1600);
+}
+
+TEST_F(FileLayer, AFileNeverMakesTheLibraryReachTheNetwork) {
+    // A listener on the loopback address that counts whoever connects (and hangs up on them).
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    std::atomic<int> connections{0};
+    std::atomic<bool> done{false};
+    std::thread counter([&] {
+        while (!done) {
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0) {
+                const int c = ::accept(listener, nullptr, nullptr);
+                if (c >= 0) {
+                    ++connections;
+                    ::close(c);
+                }
+            }
+        }
+    });
+
+    // A playlist under a video's name: what it lists is opened by the library itself.
+    const std::string dir = testsupport::ScratchDir("playlist");
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/a.ts";
+    testsupport::WriteFile(dir + "/film.avi",
+                           "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\n" + url +
+                               "\n#EXT-X-ENDLIST\n");
+    AVFormatContext* ic = nullptr;
+    EXPECT_LT(OpenMediaInput(&ic, QString::fromStdString(dir + "/film.avi"), nullptr, nullptr), 0);
+    CloseMediaInput(&ic);
+    done = true;
+    counter.join();
+    ::close(listener);
+    EXPECT_EQ(connections.load(), 0) << "the library went to " << url;
+
+    // A playlist of local files still plays.
+    std::filesystem::copy_file(testmedia::Path("ts_mpeg2"), dir + "/part.ts");
+    testsupport::WriteFile(dir + "/local.m3u8",
+                           "#EXTM3U\n#EXT-X-TARGETDURATION:2\n#EXTINF:2.0,\npart.ts\n"
+                           "#EXT-X-ENDLIST\n");
+    ASSERT_EQ(OpenMediaInput(&ic, QString::fromStdString(dir + "/local.m3u8"), nullptr, nullptr), 0);
+    EXPECT_EQ(lav::avformat_find_stream_info(ic, nullptr) >= 0, true);
+    EXPECT_GE(ic->nb_streams, 1u);
+    CloseMediaInput(&ic);
 }
