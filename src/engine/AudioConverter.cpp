@@ -26,6 +26,18 @@ void scaleReals(uint8_t* data, int count, int volume) {
     for (int i = 0; i < count; ++i) p[i] = std::clamp<T>(p[i] * gain, T(-1), T(1));
 }
 
+// Calls fn(data, count, packed format) for each plane of a frame's samples.
+template <typename Fn>
+void forEachPlane(AVFrame* frame, Fn fn) {
+    const auto format = static_cast<AVSampleFormat>(frame->format);
+    const bool planar = lav::av_sample_fmt_is_planar(format);
+    const int channels = frame->ch_layout.nb_channels;
+    const int planes = planar ? channels : 1;
+    const int perPlane = frame->nb_samples * (planar ? 1 : channels);
+    const AVSampleFormat packed = lav::av_get_packed_sample_fmt(format);
+    for (int p = 0; p < planes; ++p) fn(frame->extended_data[p], perPlane, packed);
+}
+
 // A layout the resampler accepts: unordered layouts get the default order of their count.
 void usableLayout(const AVChannelLayout& in, AVChannelLayout* out) {
     if (in.order == AV_CHANNEL_ORDER_UNSPEC || in.nb_channels <= 0)
@@ -142,28 +154,22 @@ int AudioConverter::resampleInto(const uint8_t** in, int count) {
 }
 
 void AudioConverter::applyVolume(AVFrame* frame) const {
-    const auto format = static_cast<AVSampleFormat>(frame->format);
-    const bool planar = lav::av_sample_fmt_is_planar(format);
-    const int channels = frame->ch_layout.nb_channels;
-    const int planes = planar ? channels : 1;
-    const int perPlane = frame->nb_samples * (planar ? 1 : channels);
-    for (int p = 0; p < planes; ++p) {
-        uint8_t* data = frame->extended_data[p];
-        switch (lav::av_get_packed_sample_fmt(format)) {
+    forEachPlane(frame, [&](uint8_t* data, int count, AVSampleFormat packed) {
+        switch (packed) {
             case AV_SAMPLE_FMT_U8: {
-                for (int i = 0; i < perPlane; ++i) {
+                for (int i = 0; i < count; ++i) {
                     const int v = ((data[i] - 128) * volume_ + 128) / 256;
                     data[i] = static_cast<uint8_t>(std::clamp(v, -128, 127) + 128);
                 }
                 break;
             }
-            case AV_SAMPLE_FMT_S16: scaleInts<int16_t>(data, perPlane, volume_); break;
-            case AV_SAMPLE_FMT_S32: scaleInts<int32_t>(data, perPlane, volume_); break;
-            case AV_SAMPLE_FMT_FLT: scaleReals<float>(data, perPlane, volume_); break;
-            case AV_SAMPLE_FMT_DBL: scaleReals<double>(data, perPlane, volume_); break;
+            case AV_SAMPLE_FMT_S16: scaleInts<int16_t>(data, count, volume_); break;
+            case AV_SAMPLE_FMT_S32: scaleInts<int32_t>(data, count, volume_); break;
+            case AV_SAMPLE_FMT_FLT: scaleReals<float>(data, count, volume_); break;
+            case AV_SAMPLE_FMT_DBL: scaleReals<double>(data, count, volume_); break;
             default: break;  // 64-bit integers: left as they are
         }
-    }
+    });
 }
 
 int AudioConverter::Push(const AVFrame* in, int skip, std::string* error, int end) {
@@ -254,14 +260,10 @@ AVFrame* AudioConverter::Pull(bool flush) {
 }
 
 void AudioConverter::clampSamples(AVFrame* frame) const {
-    const bool planar = frame->format == AV_SAMPLE_FMT_FLTP;
-    if (!planar && frame->format != AV_SAMPLE_FMT_FLT) return;
-    const int channels = frame->ch_layout.nb_channels;
-    const int planes = planar ? channels : 1;
-    const int perPlane = planar ? frame->nb_samples : frame->nb_samples * channels;
-    for (int p = 0; p < planes; ++p) {
-        float* s = reinterpret_cast<float*>(frame->extended_data[p]);
-        for (int i = 0; i < perPlane; ++i)
+    forEachPlane(frame, [](uint8_t* data, int count, AVSampleFormat packed) {
+        if (packed != AV_SAMPLE_FMT_FLT) return;
+        auto* s = reinterpret_cast<float*>(data);
+        for (int i = 0; i < count; ++i)
             s[i] = std::isnan(s[i]) ? 0.0f : std::clamp(s[i], -1.0f, 1.0f);
-    }
+    });
 }

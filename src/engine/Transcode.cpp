@@ -1522,7 +1522,8 @@ int64_t Transcoder::heldLength(const InputStream& ist, const InputFile& in) cons
         start = lav::av_rescale_q(ist.st->start_time, ist.st->time_base, kMicros);
     else if (in.ctx->start_time != AV_NOPTS_VALUE)
         start = in.ctx->start_time;
-    return std::max<int64_t>(lav::av_rescale_q(ist.dataEnd, ist.st->time_base, kMicros) - start, 0);
+    const int64_t end = lav::av_rescale_q(ist.dataEnd, ist.st->time_base, kMicros);
+    return std::max<int64_t>(end - start, 0);
 }
 
 // What each output must hold to count as finished: its picture and sound streams, and the length
@@ -1541,9 +1542,9 @@ void Transcoder::setExpectations() {
         OutputFile& of = *ofp;
         OutputExpectation e;
         int64_t length = -1;
-        // What its sources held, read to their ends: kUnknownHeld when any was not.
-        constexpr int64_t kUnknownHeld = INT64_MIN;
+        // What its sources held, when every one was read to its end.
         int64_t held = -1;
+        bool allRead = true;
         TPathFileName shortSource;
         for (const auto& ost : of.streams) {
             e.videoStreams += ost->type == AVMEDIA_TYPE_VIDEO;
@@ -1559,7 +1560,8 @@ void Transcoder::setExpectations() {
                 break;
             }
             const int64_t h = heldLength(*ist, in);
-            held = h < 0 || held == kUnknownHeld ? kUnknownHeld : std::max(held, h - in.cutStart);
+            allRead &= h >= 0;
+            held = std::max(held, h - in.cutStart);
             if (h >= 0 && shortSource.isEmpty()) shortSource = in.fileName;
             length = std::max(length, d - in.cutStart);
         }
@@ -1568,7 +1570,7 @@ void Transcoder::setExpectations() {
             length = std::min(length, o.RecordingTime);
         // Picture files (one or a numbered series) have no length of their own.
         const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
-        if (lengthKnown && !pictures && !t.joinMode_ && length > 0 && held >= 0 &&
+        if (lengthKnown && !pictures && !t.joinMode_ && length > 0 && allRead && held >= 0 &&
             held + DurationTolerance(length) < length) {
             const std::string warning =
                 Format("%s: what can be read ends at %s, before the %s the file states "
