@@ -175,6 +175,7 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     row.Time = QStringLiteral("0");
     row.Progress = 0;
     row.Status = status::Ready();
+    row.Output = output;
     slots_.Add(input, record);
     model_->Append(row);
     AppendLog(QString());
@@ -190,9 +191,15 @@ void TForm1::EnableAfterAddition() {
     suiComboBox4_->setEnabled(true);
 }
 
+QString TForm1::Listed(const QStringList& items, const QString& separator) {
+    if (items.size() <= kListedInMessage) return items.join(separator);
+    return items.mid(0, kListedInMessage).join(separator) + separator + U("……另有 ") +
+           QString::number(items.size() - kListedInMessage) + U(" 项未列出");
+}
+
 void TForm1::ReportFailures(const QStringList& failures) {
     if (!failures.isEmpty() && !closing_)
-        Message(U(kNotice), failures.join(QStringLiteral("\n\n")), MessageIcon::Information);
+        Message(U(kNotice), Listed(failures, QStringLiteral("\n\n")), MessageIcon::Information);
 }
 
 bool TForm1::BeginAddition() {
@@ -331,7 +338,7 @@ void TForm1::AddDroppedUrls(const QList<QUrl>& urls) {
     if (!ignored.isEmpty()) {
         Message(U(kNotice),
                 U("以下拖放的项目中没有可以添加的音频或视频文件，已忽略：\n") +
-                    ignored.join(QLatin1Char('\n')),
+                    Listed(ignored, QStringLiteral("\n")),
                 MessageIcon::Information);
     }
     if (files.isEmpty() || closing_) return;

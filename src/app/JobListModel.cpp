@@ -28,6 +28,9 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) return {};
     const JobRow& r = Row(index.row());
     if (role == ProgressRole && index.column() == kColProgress) return r.Progress;
+    // Where the row's file goes: the name planned, then the name it was written under.
+    if (role == Qt::ToolTipRole && !r.Output.isEmpty())
+        return QString::fromUtf8("输出文件：") + r.Output;
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     switch (index.column()) {
         case kColNumber: return QString::number(index.row() + 1);
@@ -90,6 +93,12 @@ void JobListModel::SetProgress(int row, int value) {
     if (row < 0 || row >= Count() || rows_[static_cast<size_t>(row)].Progress == value) return;
     rows_[static_cast<size_t>(row)].Progress = value;
     changed(row, kColProgress);
+}
+
+void JobListModel::SetOutput(int row, const QString& path) {
+    if (row < 0 || row >= Count()) return;
+    rows_[static_cast<size_t>(row)].Output = path;
+    emit dataChanged(index(row, 0), index(row, kColumnCount - 1), {Qt::ToolTipRole});
 }
 
 void JobListModel::SetTime(int row, const QString& text) {

@@ -28,6 +28,7 @@ struct JobRow {
     QString Time;        // "0", then "12   (秒)"
     int Progress = 0;    // 0 … 100
     QString Status;      // "准备", "转换中...", "暂停", "停止", "完成", "失败"
+    QString Output;      // the output file: as planned, then as written (every cell's tooltip)
 };
 
 class JobListModel final : public QAbstractTableModel {
@@ -58,6 +59,7 @@ public:
     // Clamped to 0 … 100.
     void SetProgress(int row, int value);
     void SetTime(int row, const QString& text);
+    void SetOutput(int row, const QString& path);
 
 private:
     void changed(int row, int column);

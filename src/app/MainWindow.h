@@ -213,6 +213,10 @@ private:
     QString AddCurrentFile(formats::AddMode mode);
     void EnableAfterAddition();
     void ReportFailures(const QStringList& failures);
+    // `items` joined by `separator`, at most kListedInMessage of them, then a line that says how
+    // many more there are: a message box stays within the screen whatever the batch.
+    static constexpr int kListedInMessage = 10;
+    static QString Listed(const QStringList& items, const QString& separator);
     formats::OverwritePolicy Policy() const;
     int SelectedRow() const;
     void SelectRow(int row);

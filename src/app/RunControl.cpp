@@ -52,15 +52,10 @@ std::vector<int> TForm1::Button14Click() {
     const formats::OverwritePolicy policy = Policy();
     // No conversion of this program runs now: what a killed run left in the folder goes.
     RemoveLeftoverOutputs(outputFolder_);
-    // A file that appears under a row's output name while it converts is kept when names are
-    // numbered: the output takes the next number instead.
-    if (policy == formats::OverwritePolicy::NewName)
-        engine_.SetRenameChooser([](const QString& taken) {
-            return formats::NumberedName(taken,
-                                         [](const QString& p) { return QFileInfo::exists(p); });
-        });
-    else
-        engine_.SetRenameChooser(nullptr);
+    // When names are numbered, a file under a row's output name is kept whenever it appeared:
+    // the output takes the next number at the moment it is written.
+    engine_.SetExistingOutput(policy == formats::OverwritePolicy::NewName ? ExistingOutput::Number
+                                                                          : ExistingOutput::Replace);
     for (int row = 0; row < model_->Count(); ++row) {
         log_->clear();
         const JobSlot& slot = slots_[row];
@@ -88,6 +83,7 @@ std::vector<int> TForm1::Button14Click() {
             continue;
         }
         claimed << path;
+        model_->SetOutput(row, path);
         taskRows_.push_back(row);
     }
     return skipped;
@@ -132,7 +128,7 @@ void TForm1::btnStartClick() {
             model_->SetStatus(row, status::Failed());
             names << QString::number(row + 1) + QStringLiteral(". ") + model_->Row(row).Source;
         }
-        Message(U("提示"), U("以下文件无法转换，已跳过：\n") + names.join(QLatin1Char('\n')),
+        Message(U("提示"), U("以下文件无法转换，已跳过：\n") + Listed(names, QStringLiteral("\n")),
                 MessageIcon::Information);
         if (closing_) return;
     }
@@ -216,6 +212,10 @@ void TForm1::ProcessTerminations() {
 void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
     if (closing_ || taskIndex < 0 || taskIndex >= static_cast<int>(taskRows_.size())) return;
     const int row = taskRows_[static_cast<size_t>(taskIndex)];
+    // The name the file went under: numbered on when another file had taken it meanwhile, or
+    // when a stopped conversion would have replaced a file.
+    if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->OutputCount() > 0)
+        model_->SetOutput(row, task->OutputFileName(0));
     if (finished) {
         model_->SetProgress(row, 100);
         model_->SetStatus(row, status::Done());

@@ -4,14 +4,17 @@
 // start needs (the window, the saved skin, the data files, the media libraries) and quits.
 #include <QApplication>
 #include <QFileInfo>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <cstring>
+#include <unistd.h>
 #include <utility>
 
 #include "app/MainWindow.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
+#include "engine/ProcessSignals.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
 #include "platform/Shell.h"
@@ -65,6 +68,8 @@ int main(int argc, char** argv) {
         std::printf("tandrel %s\n", TANDREL_VERSION);
         return 0;
     }
+    // A write past the file-size limit fails with "File too large" instead of killing us.
+    procsignals::IgnoreFileSizeLimit();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tandrel"));
     QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
@@ -75,6 +80,8 @@ int main(int argc, char** argv) {
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
 
+    // Caught from here on; acted on once the window's event loop runs.
+    const int signalled = procsignals::CatchTermination();
     int status = 0;
     {
         platform::QtDialogs dialogs;
@@ -87,6 +94,20 @@ int main(int argc, char** argv) {
             for (const QString& argument : arguments)
                 files << QFileInfo(argument).absoluteFilePath();
         form.AddFilesOnShow(files);
+        // SIGINT, SIGTERM and SIGHUP (Ctrl-C in the terminal, the session or the system ending)
+        // end the program as closing the window does: conversions stop and keep what they
+        // wrote, the after-batch action does not run; open dialogs and waits give way.
+        QSocketNotifier ending(signalled, QSocketNotifier::Read);
+        QObject::connect(&ending, &QSocketNotifier::activated, &form, [&form, &ending] {
+            char caught[16];
+            [[maybe_unused]] const ssize_t n = ::read(static_cast<int>(ending.socket()), caught,
+                                                      sizeof caught);
+            form.close();
+            QTimer::singleShot(0, [] {
+                QApplication::closeAllWindows();
+                QApplication::exit(0);
+            });
+        });
         form.show();
         if (selfTest) {
             // Queued behind the window's own start (posted by its show event).

@@ -7,9 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSet>
-#include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -22,6 +20,7 @@
 #include "engine/FFmpegVCL.h"
 #include "engine/MainThread.h"
 #include "engine/OutputFiles.h"
+#include "engine/ProcessSignals.h"
 #include "engine/UnicodeProtocol.h"
 #include "formats/EngineDurationReader.h"
 #include "formats/FormatCatalog.h"
@@ -33,9 +32,6 @@ using namespace formats;
 namespace {
 
 constexpr const char* kName = "tandrel-cli convert";
-
-std::atomic<bool> gInterrupted{false};
-extern "C" void onInterrupt(int) { gInterrupted = true; }
 
 QByteArray L8(const QString& text) { return text.toLocal8Bit(); }
 
@@ -249,6 +245,7 @@ struct FileJob {
     int task = -1;
     enum class State { Rejected, Ready, Running, Done, Failed } state = State::Ready;
     bool hasError = false;  // refused, or ended by an error (not by a stop)
+    bool kept = false;      // its file went to its name (a stopped one keeps what it wrote)
     QString error;
     QString warning;  // of a finished file: its source ends before the length it states
 };
@@ -290,14 +287,9 @@ int RunConvert(const QStringList& args) {
     TFFmpegVCL vcl;
     // What an earlier run killed half-way left in the output folder.
     RemoveLeftoverOutputs(request.outputFolder);
-    // A file that appears under a chosen name during the conversion is kept, unless told to
-    // overwrite: the output is numbered on.
-    if (!request.overwrite)
-        vcl.SetRenameChooser([](const QString& taken) {
-            return NumberedName(taken, [](const QString& p) {
-                return ::access(NativeFileName(p).constData(), F_OK) == 0;
-            });
-        });
+    // Unless told to overwrite, a file under a chosen name is kept whenever it appeared (another
+    // run into the same folder, say): the output is numbered on at the moment it is written.
+    vcl.SetExistingOutput(request.overwrite ? ExistingOutput::Replace : ExistingOutput::Number);
     std::vector<FileJob> jobs;
     std::vector<int> fileOfTask;
     // Names given to earlier files of this command, and the sources themselves: never an output.
@@ -313,8 +305,12 @@ int RunConvert(const QStringList& args) {
         if (!job.warning.isEmpty()) facts.insert("warning", job.warning);
         reporter.End(file, done, job.hasError, job.error, facts);
         if (request.progress == cli::ProgressForm::Json) return;
-        reporter.Say(stdout, done ? "done    " + L8(job.source) + " -> " + L8(job.output)
-                                  : "failed  " + L8(job.source) + ": " + L8(job.error));
+        // A stopped file keeps what was converted, under the name it went to.
+        const bool kept = !done && !job.hasError && job.kept;
+        reporter.Say(stdout, done   ? "done    " + L8(job.source) + " -> " + L8(job.output)
+                             : kept ? "stopped " + L8(job.source) + " -> " + L8(job.output) +
+                                          " (what was converted before the stop)"
+                                    : "failed  " + L8(job.source) + ": " + L8(job.error));
         if (done && !job.warning.isEmpty()) reporter.Say(stdout, "warning " + L8(job.warning));
     };
     auto reject = [&](FileJob job, const QString& error) {
@@ -425,6 +421,7 @@ int RunConvert(const QStringList& args) {
                 if (TFFmpeg* task = vcl.Task(info.TaskIndex)) {
                     const QString written = task->OutputFileName(0);
                     if (!written.isEmpty()) job.output = written;
+                    job.kept = task->Kept();
                     job.warning = QString::fromStdString(task->Warning());
                 }
                 job.hasError = info.HasError;
@@ -435,17 +432,18 @@ int RunConvert(const QStringList& args) {
             });
             mainthread::Wake();
         });
-        auto previous = std::signal(SIGINT, onInterrupt);
+        // Ctrl-C, a hang-up or SIGTERM stops the batch as the window's "停止" does.
+        procsignals::CatchTermination();
         for (int i = 0; i < request.jobs; ++i) startNext();
         vcl.StartTask(request.jobs);
         bool stopping = false;
         for (;;) {
-            mainthread::WaitPumping([&] { return batchEnded || (gInterrupted && !stopping); });
+            mainthread::WaitPumping(
+                [&] { return batchEnded || (procsignals::TerminationSignal() && !stopping); });
             if (batchEnded) break;
             stopping = true;
             vcl.Stop(true);
         }
-        std::signal(SIGINT, previous);
         vcl.SetOnProgress(nullptr);
         vcl.SetOnTerminate(nullptr);
         vcl.ClearTasks();

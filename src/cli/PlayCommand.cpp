@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "engine/ProcessSignals.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
 #include "platform/AppPaths.h"
@@ -56,11 +57,16 @@ bool loadPlayerLibraries() {
     return false;
 }
 
-// Waits on the UI thread until `done`, or until `limit` seconds have passed.
+// Waits on the UI thread until `done`, until `limit` seconds have passed, or until a signal asks
+// the program to end.
 bool waitFor(const std::function<bool()>& done, double limit) {
     const auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(limit);
-    mainthread::WaitPumping([&] { return done() || std::chrono::steady_clock::now() >= until; },
-                            std::chrono::milliseconds(5));
+    mainthread::WaitPumping(
+        [&] {
+            return done() || procsignals::TerminationSignal() ||
+                   std::chrono::steady_clock::now() >= until;
+        },
+        std::chrono::milliseconds(5));
     return done();
 }
 
@@ -111,6 +117,7 @@ int RunPlay(const QStringList& args) {
     }
     const QString file = parser.positionalArguments().first();
     if (!loadPlayerLibraries()) return 1;
+    procsignals::CatchTermination();  // Ctrl-C or SIGTERM ends the playback at once
 
     TFFPlayer player;
     if (!player.Open(file, nullptr, from > 0)) {
@@ -130,6 +137,10 @@ int RunPlay(const QStringList& args) {
             fileSeconds * 3 + 30);
     const double played = std::max<int64_t>(player.CurrentPosition(), 0) / 1e6 - from;
     player.Stop(true);
+    if (procsignals::TerminationSignal()) {
+        std::fprintf(stderr, "tandrel-cli play: stopped by a signal after %.3f s\n", played);
+        return 1;
+    }
 
     const TPlaybackStats stats = player.Stats();
     std::vector<double> errors;
@@ -211,6 +222,7 @@ int RunSnapshot(const QStringList& args) {
     }
     const QString file = parser.positionalArguments().first();
     if (!loadPlayerLibraries()) return 1;
+    procsignals::CatchTermination();
 
     TFFPlayer player;
     player.SetDisableAudio(true);
@@ -223,6 +235,10 @@ int RunSnapshot(const QStringList& args) {
     if (seconds > 0) player.Seek(0, true, static_cast<int64_t>(std::llround(seconds * 1e6)));
     const QImage picture = player.CurrentFrame();
     player.Stop(true);
+    if (procsignals::TerminationSignal()) {
+        std::fprintf(stderr, "tandrel-cli snapshot: stopped by a signal\n");
+        return 1;
+    }
     if (picture.isNull()) {
         std::fprintf(stderr, "%s: no picture to capture\n", file.toUtf8().constData());
         return 1;

@@ -10,6 +10,7 @@
 #include "engine/FFmpeg.h"
 #include "engine/FFmpegLogger.h"
 #include "engine/OutputFiles.h"
+#include "engine/ProcessSignals.h"
 #include "engine/UnicodeProtocol.h"
 
 namespace {
@@ -102,6 +103,11 @@ int RunTranscode(const QStringList& args) {
     reporter.Begin(0, QString::fromStdString(tokens.back()), cli::ProgressReporter::Now());
     task.SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo& p) {
         reporter.Report(0, 0, p, cli::ProgressReporter::Now());
+    });
+    // Ctrl-C, a hang-up or SIGTERM stops the conversion, which keeps what it wrote.
+    procsignals::CatchTermination();
+    task.SetCheckpoint([&task] {
+        if (procsignals::TerminationSignal()) task.RequestStop();
     });
     task.RunConversion();
     reporter.End(0, task.Finished(), task.HasError(), QString::fromStdString(task.ErrorMessage()));

@@ -9,6 +9,7 @@
 #include "engine/FFUtils.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
+#include "engine/ProcessSignals.h"
 #include "engine/UnicodeProtocol.h"
 #include "medialib/LibAV.h"
 
@@ -71,6 +72,8 @@ int RunLibs(const QStringList& args) {
 }
 
 int main(int argc, char** argv) {
+    // A write past the file-size limit fails with "File too large" instead of killing us.
+    procsignals::IgnoreFileSizeLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tandrel-cli"));
     mainthread::SetUiThread();

@@ -58,6 +58,24 @@ QString ExtractFileName(const QString& path) {
     return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+void SplitExtension(const QString& path, QString* base, QString* ext) {
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    const bool has = dot >= path.lastIndexOf(QLatin1Char('/')) + 1;
+    *base = has ? path.left(dot) : path;
+    *ext = has ? path.mid(dot) : QString{};
+}
+
+QString NumberedName(const QString& path, const std::function<bool(const QString&)>& taken) {
+    if (!taken(path)) return path;
+    QString base, ext;
+    SplitExtension(path, &base, &ext);
+    for (qint64 n = 1;; ++n) {
+        const QString number = QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')');
+        const QString name = FitFileName(base, number + ext);
+        if (!taken(name)) return name;
+    }
+}
+
 bool FileExists(const QString& path) {
     struct stat st;
     return statPath(path, &st) && !S_ISDIR(st.st_mode);

@@ -14,7 +14,14 @@ using TPathFileName = QString;
 QString IncludeTrailingPathDelimiter(const QString& path);
 QString ExtractFilePath(const QString& path);  // up to and including the last "/"
 QString ExtractFileName(const QString& path);  // after the last "/"
+// `path` before its extension, and the extension: from the last dot of the file-name part, dot
+// included (empty when that part has no dot).
+void SplitExtension(const QString& path, QString* base, QString* ext);
 bool FileExists(const QString& path);          // exists and is not a folder
+// The numbering rule of output names: `path` itself when it is not taken; else base + "(New_" +
+// n + ")" + ext (SplitExtension) for the smallest n >= 1 whose name is not taken. The base loses
+// characters from its end where the number would make the file name longer than 255 bytes.
+QString NumberedName(const QString& path, const std::function<bool(const QString&)>& taken);
 int64_t GetFileSize(const QString& path);      // bytes; -1 when missing or a folder
 bool IsRegularFile(const QString& path);       // a plain file (not a FIFO, device or folder)
 // Both names reach the same file: the same device and inode (links followed), or, when either

@@ -466,6 +466,8 @@ bool TCustomFFmpeg::OpenInput(const TPathFileName& fileName) {
         input->tsScale = o.InputTsScale;
         o.InputTsScale = {};
         o.InputTsOffset = 0;
+        // Nothing reads it before the conversion: a long list of queued tasks holds no files open.
+        ParkMediaInput(input->ctx);
         inputs_.push_back(std::move(input));
         o.VideoChannel = 0;
         o.VideoCodecName.clear();
@@ -1077,12 +1079,12 @@ void TCustomFFmpeg::releaseOutput(OutputFile& of, bool deleteIfEmptyAndOurs) {
         lav::avformat_free_context(of.ctx);
         of.ctx = nullptr;
     }
-    // A temporary file still there was not finished: it goes in every case.
-    if (!of.temporaryName.isEmpty()) {
-        ::unlink(NativeFileName(of.temporaryName).constData());
-        of.temporaryName.clear();
-        return;
-    }
+    // A temporary file still there was not finished: it goes in every case, wherever its folder
+    // has gone meanwhile.
+    if (!of.temporaryName.isEmpty()) RemoveTemporary(of.folderFd, of.temporaryName);
+    of.temporaryName.clear();
+    if (of.folderFd >= 0) ::close(of.folderFd);
+    of.folderFd = -1;
     // Only a regular file this task created, and only when nothing was written into it.
     if (deleteIfEmptyAndOurs && of.created && !of.existedBefore && IsRegularFile(of.fileName) &&
         GetFileSize(of.fileName) == 0)

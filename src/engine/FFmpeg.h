@@ -13,10 +13,11 @@
 // - Any thread may call `RequestStop()`; the loop stops at the next packet or picture.
 // - Callbacks run on the converting thread.
 // - A file output is written under a hidden temporary name beside the final one and moved to
-//   the final name only when the task has finished and the file was read back with the expected
-//   streams and length (or when a stopped task has written its trailer); otherwise the temporary
-//   file is removed and an existing file under the final name is left as it was
-//   (engine/OutputFiles.h). Devices, FIFOs and protocols are written directly.
+//   the final name only when the task has finished and the file was read back with the streams
+//   and the length it wrote (or when a stopped task has written its trailer); the outputs of a
+//   task go to their names together or not at all, and otherwise every temporary file is removed
+//   and every file under a final name is left as it was (engine/OutputFiles.h). Devices, FIFOs
+//   and protocols are written directly.
 // - A watchdog ends a running task that is not paused at a checkpoint and has neither read a
 //   packet nor written one for `StallLimit()` with HasError ("…: no progress for 60 s").
 #pragma once
@@ -34,6 +35,7 @@
 #include "engine/FFmpegLogger.h"
 #include "engine/FFmpegOptions.h"
 #include "engine/FFmpegTypes.h"
+#include "engine/OutputFiles.h"
 #include "medialib/LibAV.h"
 
 class TFrameHooks;
@@ -81,12 +83,10 @@ public:
     // Called at every packet boundary and duplicated picture, outside the codec lock: the place
     // where a paused task waits.
     void SetCheckpoint(std::function<void()> cb) { checkpoint_ = std::move(cb); }
-    // How the final name is chosen again when a file appeared under it during the conversion:
-    // null (the default) replaces that file; otherwise the file is kept, the output goes under
-    // the name this returns, and the log says so.
-    void SetRenameChooser(std::function<TPathFileName(const TPathFileName&)> chooser) {
-        renameChooser_ = std::move(chooser);
-    }
+    // What happens to a file that is under an output's name when the output is moved there
+    // (engine/OutputFiles.h): replaced (the default), or kept with the output numbered on (and the
+    // log says so). A stopped task's output never replaces a file.
+    void SetExistingOutput(ExistingOutput mode) { existing_ = mode; }
     // How long a running task may go without reading or writing a packet. The default is 60 s,
     // or the milliseconds in the environment variable TANDREL_STALL_LIMIT_MS.
     void SetStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
@@ -102,6 +102,8 @@ public:
     // Whether RunConversion began (the task was not stopped before it started).
     bool Ran() const { return ran_; }
     bool Finished() const { return finished_; }
+    // Whether its files went to their names: a finished task's, or a stopped one's partial files.
+    bool Kept() const { return kept_; }
     bool HasError() const { return hasError_; }
     const std::string& ErrorMessage() const { return errorMessage_; }
     // What the user should know of a finished task: a source that ends before the length it
@@ -141,8 +143,9 @@ private:
         bool done = false;  // guarded by `mutex`
     };
     void watch(WatchdogStop& stop);
-    // The final step of an output whose trailer was written: check it, move it to its name.
-    void finishOutput(OutputFile& out);
+    // The final step of a task whose trailers were written: check every output (not when
+    // stopped), then move them all to their names, or none.
+    void commitOutputs();
 
     int maxFiles_;
     std::unique_ptr<TFFmpegOptions> options_;
@@ -158,7 +161,7 @@ private:
     std::unique_ptr<TFrameHooks> hooks_;
     std::atomic<bool> stopRequested_{false};
     std::atomic<int> openCodecs_{0};
-    std::function<TPathFileName(const TPathFileName&)> renameChooser_;
+    ExistingOutput existing_ = ExistingOutput::Replace;
     std::chrono::milliseconds stallLimit_;
     // Shared by the converting thread and its watchdog.
     std::atomic<int64_t> lastActivity_{0};  // steady clock, ns
@@ -167,6 +170,7 @@ private:
     std::atomic<bool> ioCancel_{false};  // outputs that can block give up their waits
     bool ran_ = false;
     bool finished_ = false;
+    bool kept_ = false;
     bool hasError_ = false;
     std::string errorMessage_;
     std::string warning_;

@@ -80,6 +80,7 @@ struct OutputStream {
     int64_t syncOpts = 0;  // frames (video) or samples (audio) sent to the encoder
     bool active = true;
     bool wroteAny = false;
+    int64_t firstStart = AV_NOPTS_VALUE;  // time of the earliest written packet, AV_TIME_BASE
     int64_t lastEnd = 0;  // end of the last written packet, AV_TIME_BASE units
     int64_t lastMuxDts = AV_NOPTS_VALUE;  // in the stream's time base
     int quality = -1;     // last encoded picture's, from the packet side data
@@ -95,9 +96,10 @@ struct OutputStream {
     std::unique_ptr<VideoConverter> video;
     int lastWidth = 0, lastHeight = 0;
     AVPixelFormat lastFormat = AV_PIX_FMT_NONE;
-    // Output frames allowed in all (the input's length plus a second); no cap when unknown.
-    int64_t frameCap = INT64_MAX;
     AVFrame* lastPicture = nullptr;  // the last picture sent to the encoder
+    // Where the last picture converted stops being shown (µs, on the input's clock): its time
+    // plus its duration.
+    int64_t lastPictureEnd = AV_NOPTS_VALUE;
     // Audio.
     int volume = 256;
     std::unique_ptr<AudioConverter> audio;
@@ -123,13 +125,14 @@ struct OutputFile {
     // Set at the start of the conversion.
     bool existedBefore = false;
     bool created = false;  // the file was created by this task
-    // Where it is written until it is finished (empty: written directly under its name).
+    // Where it is written until it is finished (empty: written directly under its name), and
+    // its folder, held open so that the file can be removed wherever the folder has gone.
     TPathFileName temporaryName;
-    // The file under the final name when the conversion started: the one the caller chose to
-    // overwrite (a file that appears later never is).
-    FileIdentity startedOver;
-    // What it must hold to count as finished; set when the trailer is written.
+    int folderFd = -1;
+    // What it must hold to count as finished, and the length its sources give (a difference is
+    // only worth a word in the log); set when the trailer is written.
     OutputExpectation expected;
+    int64_t sourceLength = -1;
     bool headerWritten = false;
     double muxPreload = 0.5;
     double muxMaxDelay = 0.7;

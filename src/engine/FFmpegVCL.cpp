@@ -189,7 +189,7 @@ int TCustomFFmpegVCL::AddTask(const TPathFileName& fileName, const TInputOptions
             DoProgress(static_cast<TFFmpeg&>(t), p);
         });
         raw->SetCheckpoint([this, raw] { checkpoint(raw); });
-        raw->SetRenameChooser(renameChooser_);
+        raw->SetExistingOutput(existing_);
         tasks_.push_back(std::move(task));
         return TaskCount() - 1;
     } catch (const std::exception& e) {

@@ -137,11 +137,10 @@ public:
     // Makes the windows that `Preview` shows (one per converting task, made on its worker).
     void SetPreviewWindowFactory(TPreviewWindowFactory factory);
 
-    // The rule tasks added from now on follow when a file appears under their output's name
-    // during the conversion (TCustomFFmpeg::SetRenameChooser); null replaces it.
-    void SetRenameChooser(std::function<TPathFileName(const TPathFileName&)> chooser) {
-        renameChooser_ = std::move(chooser);
-    }
+    // What tasks added from now on do with a file under their output's name when they move the
+    // output there (TCustomFFmpeg::SetExistingOutput): replace it (the default) or keep it and
+    // number the output on.
+    void SetExistingOutput(ExistingOutput mode) { existing_ = mode; }
 
     // The probe callers use to test-open a file before adding it.
     TAVProbe& Probe() { return probe_; }
@@ -222,7 +221,7 @@ private:
     TThreadPriority priority_ = tpNormal;
     std::atomic<bool> triggerInMainThread_{true};
     // UI thread.
-    std::function<TPathFileName(const TPathFileName&)> renameChooser_;
+    ExistingOutput existing_ = ExistingOutput::Replace;
     bool preview_ = false;
     bool previewBitmap_ = false;
 };

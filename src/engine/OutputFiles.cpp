@@ -90,65 +90,114 @@ bool ParseTemporaryName(const QString& fileName, long* pid) {
     return true;
 }
 
-FileIdentity IdentityOf(const TPathFileName& name) {
-    FileIdentity id;
-    struct stat st;
-    if (::lstat(NativeFileName(name).constData(), &st) != 0) return id;
-    id.exists = true;
-    id.device = static_cast<uint64_t>(st.st_dev);
-    id.inode = static_cast<uint64_t>(st.st_ino);
-    id.changedNs = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
-    return id;
-}
-
 namespace {
 
-int renameOutput(const QByteArray& from, TPathFileName* finalName, const RenameChooser& chooser,
-                 const FileIdentity& replaceable) {
-    if (!chooser) {
-        if (::rename(from.constData(), NativeFileName(*finalName).constData()) == 0) return 0;
-        return AVERROR(errno);
-    }
-    TPathFileName name = *finalName;
-    for (int attempt = 0; attempt < 100; ++attempt) {
+// renameat2 with `flags`; -1 with errno set on failure.
+int renameWith(const QByteArray& from, const QByteArray& to, unsigned flags) {
+    return ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), flags);
+}
+
+// Moves `from` to `to` unless `to` exists: 0, or -1 with errno (EEXIST when it exists).
+int renameNoReplace(const QByteArray& from, const QByteArray& to) {
+    if (renameWith(from, to, RENAME_NOREPLACE) == 0) return 0;
+    if (errno != EINVAL && errno != ENOSYS) return -1;
+    // A file system without the flag: a hard link is refused as well when the name exists, and
+    // the temporary name goes once the final one holds the file.
+    if (::link(from.constData(), to.constData()) != 0) return -1;
+    ::unlink(from.constData());
+    return 0;
+}
+
+// How one output went to its name, so that it can be undone.
+enum class Done { Nothing, Fresh, Exchanged, Replaced };
+
+// Moves one file to its name as its mode says; the name used in out.finalName.
+int commitOne(PendingOutput& out, Done* done) {
+    const QByteArray from = NativeFileName(out.temporary);
+    TPathFileName name = out.finalName;
+    for (int attempt = 0; attempt < 1000; ++attempt) {
         const QByteArray to = NativeFileName(name);
-        int rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(),
-                             RENAME_NOREPLACE);
-        if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-            // A file system without the flag: a hard link is refused as well when the name
-            // exists, and the temporary name goes once the final one holds the file.
-            rc = ::link(from.constData(), to.constData());
-            if (rc == 0) ::unlink(from.constData());
+        struct stat st;
+        if (::lstat(to.constData(), &st) == 0 && S_ISDIR(st.st_mode)) return AVERROR(EISDIR);
+        if (out.existing == ExistingOutput::Replace) {
+            // Exchanged, the old file stays under the temporary name until every output is in
+            // place; a file system that cannot exchange replaces it directly.
+            if (renameWith(from, to, RENAME_EXCHANGE) == 0) {
+                *done = Done::Exchanged;
+                return 0;
+            }
+            if (errno == EINVAL || errno == ENOSYS) {
+                if (::rename(from.constData(), to.constData()) != 0) return AVERROR(errno);
+                *done = Done::Replaced;
+                return 0;
+            }
+            if (errno != ENOENT) return AVERROR(errno);
+            // Nothing under the name (or no temporary file: the move below says which).
+            if (renameNoReplace(from, to) == 0) {
+                *done = Done::Fresh;
+                return 0;
+            }
+            if (errno != EEXIST) return AVERROR(errno);
+            continue;  // a file appeared meanwhile: exchanged with on the next try
         }
-        if (rc == 0) {
-            *finalName = name;
+        if (renameNoReplace(from, to) == 0) {
+            out.finalName = name;
+            *done = Done::Fresh;
             return 0;
         }
         if (errno != EEXIST) return AVERROR(errno);
-        if (attempt == 0 && replaceable.exists) {
-            // The file the caller meant to overwrite, and no other: replaced in one step.
-            if (IdentityOf(name) == replaceable) {
-                if (::rename(from.constData(), to.constData()) != 0) return AVERROR(errno);
-                *finalName = name;
-                return 0;
-            }
-        }
-        const TPathFileName next = chooser(name);
-        if (next.isEmpty() || next == name) return AVERROR(EEXIST);
-        name = next;
+        name = NumberedName(out.finalName, [](const QString& p) {
+            struct stat st;
+            return ::lstat(NativeFileName(p).constData(), &st) == 0;
+        });
     }
     return AVERROR(EEXIST);
 }
 
+// Takes one committed output back: its name as before, the new file under its temporary name.
+void undoOne(const PendingOutput& out, Done done) {
+    const QByteArray temporary = NativeFileName(out.temporary);
+    const QByteArray name = NativeFileName(out.finalName);
+    if (done == Done::Exchanged) renameWith(temporary, name, RENAME_EXCHANGE);
+    else if (done == Done::Fresh) ::rename(name.constData(), temporary.constData());
+}
+
 }  // namespace
 
-int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
-                 const RenameChooser& chooser, const FileIdentity& replaceable) {
-    const QByteArray from = NativeFileName(temporary);
-    if (const int synced = syncFile(from); synced < 0) return synced;
-    const int rc = renameOutput(from, finalName, chooser, replaceable);
-    if (rc == 0) syncFolderOf(*finalName);
-    return rc;
+int CommitOutputs(std::vector<PendingOutput>& outputs, size_t* failed) {
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        if (const int synced = syncFile(NativeFileName(outputs[i].temporary)); synced < 0) {
+            *failed = i;
+            return synced;
+        }
+    }
+    std::vector<Done> done(outputs.size(), Done::Nothing);
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        const int rc = commitOne(outputs[i], &done[i]);
+        if (rc == 0) continue;
+        for (size_t k = i; k-- > 0;) undoOne(outputs[k], done[k]);
+        *failed = i;
+        return rc;
+    }
+    for (size_t i = 0; i < outputs.size(); ++i) {
+        // What the exchanges left under the temporary names are the replaced files.
+        if (done[i] == Done::Exchanged) ::unlink(NativeFileName(outputs[i].temporary).constData());
+        syncFolderOf(outputs[i].finalName);
+    }
+    return 0;
+}
+
+int OpenFolderOf(const TPathFileName& path) {
+    const QString folder = ExtractFilePath(path);
+    return ::open(folder.isEmpty() ? "." : NativeFileName(folder).constData(),
+                  O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+void RemoveTemporary(int folderFd, const TPathFileName& path) {
+    if (folderFd >= 0)
+        ::unlinkat(folderFd, NativeFileName(ExtractFileName(path)).constData(), 0);
+    else
+        ::unlink(NativeFileName(path).constData());
 }
 
 int RemoveLeftoverOutputs(const TPathFileName& folder) {
@@ -169,12 +218,13 @@ int RemoveLeftoverOutputs(const TPathFileName& folder) {
     return removed;
 }
 
-int64_t DurationTolerance(int64_t expectedUs) {
-    return std::max<int64_t>(AV_TIME_BASE, expectedUs / 50);
+int64_t DurationTolerance(int64_t lengthUs) {
+    return std::max<int64_t>(AV_TIME_BASE, lengthUs / 50);
 }
 
 std::string VerifyOutput(const TPathFileName& file, const TPathFileName& shownName,
-                         const OutputExpectation& expected) {
+                         const OutputExpectation& expected, int64_t* durationUs) {
+    if (durationUs) *durationUs = -1;
     const std::string shown = shownName.toStdString();
     // The library's own file protocol: a file our I/O layer would misread still fails here.
     const std::string url = "file:" + NativeFileName(file).toStdString();
@@ -192,20 +242,25 @@ std::string VerifyOutput(const TPathFileName& file, const TPathFileName& shownNa
         video += type == AVMEDIA_TYPE_VIDEO;
         audio += type == AVMEDIA_TYPE_AUDIO;
     }
+    // A container that states no length (SWF), or only guesses it from its bit rate, is judged
+    // by its streams alone.
+    const int64_t length = ic->duration != AV_NOPTS_VALUE && ic->duration >= 0 &&
+                                   ic->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE
+                               ? ic->duration
+                               : -1;
+    if (durationUs) *durationUs = length;
     if (ret < 0) {
         problem = shown + ": the written file cannot be read back: " + LibraryErrorText(ret);
     } else if (video < expected.videoStreams || audio < expected.audioStreams) {
         problem = Format("%s: the written file has %d video and %d audio streams, expected %d and %d",
                          shown.c_str(), video, audio, expected.videoStreams,
                          expected.audioStreams);
-    } else if (expected.durationUs > 0 && ic->duration != AV_NOPTS_VALUE && ic->duration >= 0) {
-        const int64_t diff = std::llabs(ic->duration - expected.durationUs);
-        if (diff > DurationTolerance(expected.durationUs))
-            problem = Format("%s: the written file lasts %s, expected %s", shown.c_str(),
-                             DurationToStr(ic->duration).c_str(),
-                             DurationToStr(expected.durationUs).c_str());
+    } else if (expected.writtenUs > 0 && length >= 0 &&
+               length + DurationTolerance(expected.writtenUs) < expected.writtenUs) {
+        problem = Format("%s: the written file lasts %s, less than the %s written into it",
+                         shown.c_str(), DurationToStr(length).c_str(),
+                         DurationToStr(expected.writtenUs).c_str());
     }
-    // A container that states no length (SWF) is left unchecked there: only its streams are.
     lav::avformat_close_input(&ic);
     return problem;
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/FFUtils.h"
 
@@ -28,45 +29,54 @@ TPathFileName TemporaryOutputName(const TPathFileName& finalName);
 // Whether `fileName` (a name without folder) has the form of a temporary name; its pid in *pid.
 bool ParseTemporaryName(const QString& fileName, long* pid);
 
-// Gives a name another try when the final name is taken (the caller's numbering rule); null
-// replaces whatever is there.
-using RenameChooser = std::function<TPathFileName(const TPathFileName& taken)>;
-
-// Which file a name stood for (device, inode and its last change, so that a new file on a
-// reused inode differs); `exists` false when it named none.
-struct FileIdentity {
-    bool exists = false;
-    uint64_t device = 0, inode = 0;
-    int64_t changedNs = 0;
-    bool operator==(const FileIdentity&) const = default;
+// What a commit does when a file already has an output's name at that moment.
+enum class ExistingOutput {
+    Number,   // the file stays as it is; the output takes the next free name (NumberedName)
+    Replace,  // the output replaces it, in one step
 };
-FileIdentity IdentityOf(const TPathFileName& name);
 
-// Moves `temporary` to *finalName. Without a chooser an existing file is replaced (in one step).
-// With one, a file that exists under the name is never replaced, unless it is still `replaceable`
-// (the file that was there when the conversion started, which the caller chose to overwrite):
-// the chooser's name is tried instead (and so on, a bounded number of times) and *finalName
-// becomes the name used. The data is on the disk before the rename (a write error the disk
-// reports only then fails the commit and leaves the temporary file). Returns 0 or an AVERROR code.
-int CommitOutput(const TPathFileName& temporary, TPathFileName* finalName,
-                 const RenameChooser& chooser, const FileIdentity& replaceable = {});
+// A finished file on its way to its name.
+struct PendingOutput {
+    TPathFileName temporary;  // where it was written (closed)
+    TPathFileName finalName;  // the name asked for; after the commit, the name it went under
+    ExistingOutput existing = ExistingOutput::Replace;
+};
+
+// Moves every file of `outputs` to its name, all or none. Each file's data is on the disk
+// before any rename (a write error the disk reports only then fails the commit). A taken name
+// is numbered on or replaced as each output says, decided at the rename itself with
+// no-replace renames, so a file that appeared at any moment before (even from another process)
+// is never replaced in Number mode. Replacing exchanges the two files, so that the old one can
+// come back. Returns 0; or the AVERROR code of the first failure, with *failed its index, and
+// then every name is as it was before the call (replaced files back, numbered names gone) and
+// every temporary file is still there for the caller to remove.
+int CommitOutputs(std::vector<PendingOutput>& outputs, size_t* failed);
+
+// The folder of `path`, held open (O_PATH), so that a temporary file in it can be removed even
+// after the folder was moved or renamed; -1 when it cannot be opened.
+int OpenFolderOf(const TPathFileName& path);
+// Removes the temporary file `path` through the held folder (by its path when `folderFd` < 0).
+void RemoveTemporary(int folderFd, const TPathFileName& path);
 
 // Removes this program's leftover temporary files in `folder`: those whose owning process is
 // no longer running, or is this process (call before it starts converting). Returns how many
 // went; other files are never touched.
 int RemoveLeftoverOutputs(const TPathFileName& folder);
 
-// What a written file must hold.
+// What a written file must hold: the picture and sound streams a task wrote into, and at least
+// the length it wrote (from its first time stamp to the end of its last, over all streams).
 struct OutputExpectation {
     int videoStreams = 0;
     int audioStreams = 0;
-    int64_t durationUs = -1;  // -1: not checked
+    int64_t writtenUs = -1;  // -1: not checked
 };
 
-// The allowed distance from the expected duration: 1 s, or 2 % of it when that is more.
-int64_t DurationTolerance(int64_t expectedUs);
+// The allowed shortfall: 1 s, or 2 % of the length when that is more.
+int64_t DurationTolerance(int64_t lengthUs);
 
 // Opens `file` with the library's own file access (not our I/O layer) and checks it against
-// `expected`. Empty when it matches, else the reason (naming `shownName` and both durations).
+// `expected`. Empty when it holds what it must, else the reason (naming `shownName`). A length
+// the container only estimates from its bit rate is never held against it. *durationUs (when
+// given) receives the length the file states, -1 when it states none it can be trusted on.
 std::string VerifyOutput(const TPathFileName& file, const TPathFileName& shownName,
-                         const OutputExpectation& expected);
+                         const OutputExpectation& expected, int64_t* durationUs = nullptr);

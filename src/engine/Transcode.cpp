@@ -96,7 +96,6 @@ struct Transcoder {
     InputStream* chooseSourceOrCover(const OutputStream& ost, int inputFile);
     void setUpCopy(OutputStream& ost);
     static AVRational copyTimeBase(const AVStream& ist);
-    int64_t frameCapFor(const OutputStream& ost) const;
     void openEncoder(OutputStream& ost);
     VideoConverter::Settings videoSettings(const OutputStream& ost, const InputStream& ist) const;
     void startVideoConverter(OutputStream& ost, const InputStream& ist);
@@ -122,7 +121,7 @@ struct Transcoder {
     void writePacket(OutputStream& ost, AVPacket* packet);
     void muxPacket(OutputStream& ost, AVPacket* packet);
     void flushEncoders();
-    void showStills();
+    void holdLastPictures();
     void switchJoinInput();
     void report(bool final);
     double outputTime(const OutputStream& ost) const;
@@ -210,7 +209,6 @@ void Transcoder::prepare() {
             // output claims neither a turn nor a cover of its own.
             lav::av_dict_set(&st->metadata, "rotate", nullptr, 0);
             st->disposition &= ~AV_DISPOSITION_ATTACHED_PIC;
-            ost->frameCap = frameCapFor(*ost);
         }
         if (ost->copy) {
             setUpCopy(*ost);
@@ -359,23 +357,6 @@ AVRational Transcoder::copyTimeBase(const AVStream& ist) {
     if (unit.num > 0 && av_q2d(ist.time_base) < 0.001 && av_q2d(unit) > av_q2d(ist.time_base))
         return unit;
     return ist.time_base;
-}
-
-// Frames a picture output may hold: the input's length (the sum of the inputs when joining,
-// the recording length when shorter) and one second more, whatever the time stamps say.
-int64_t Transcoder::frameCapFor(const OutputStream& ost) const {
-    int64_t length = 0;
-    for (const auto& in : t.inputs_) {
-        const int64_t d = in->ctx->duration;
-        if (d == AV_NOPTS_VALUE || d <= 0) continue;
-        length = t.joinMode_ ? length + d : std::max(length, d);
-    }
-    if (o.RecordingTime != INT64_MAX && o.RecordingTime > 0)
-        length = length > 0 ? std::min(length, o.RecordingTime) : o.RecordingTime;
-    if (length <= 0) return INT64_MAX;
-    const double frame = av_q2d(ost.enc->time_base);
-    if (frame <= 0) return INT64_MAX;
-    return static_cast<int64_t>(std::ceil(seconds(length + AV_TIME_BASE) / frame));
 }
 
 void Transcoder::setUpCopy(OutputStream& ost) {
@@ -681,7 +662,7 @@ void Transcoder::writeHeaders() {
             // The container was chosen from the final name when the output was opened; only
             // the file (and the name nested opens such as a second pass over the file use)
             // is the temporary one.
-            of.startedOver = IdentityOf(of.fileName);
+            of.folderFd = OpenFolderOf(of.fileName);
             const TPathFileName temporary = TemporaryOutputName(of.fileName);
             const int ret = OpenMediaOutput(oc, temporary, &t.ioCancel_);
             if (ret < 0) fail(writeError(of, ret));
@@ -739,8 +720,10 @@ void Transcoder::muxPacket(OutputStream& ost, AVPacket* packet) {
     if (packet->dts != AV_NOPTS_VALUE) ost.lastMuxDts = packet->dts;
     if (packet->pts != AV_NOPTS_VALUE || packet->dts != AV_NOPTS_VALUE) {
         const int64_t ts = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        const int64_t start = lav::av_rescale_q(ts, ost.st->time_base, kMicros);
         const int64_t end =
             lav::av_rescale_q(ts + std::max<int64_t>(packet->duration, 0), ost.st->time_base, kMicros);
+        if (ost.firstStart == AV_NOPTS_VALUE || start < ost.firstStart) ost.firstStart = start;
         ost.lastEnd = std::max(ost.lastEnd, end);
     }
     const int ret = lav::av_interleaved_write_frame(of.ctx, packet);
@@ -881,9 +864,20 @@ void Transcoder::drainVideo(OutputStream& ost, InputStream& ist) {
             return;
         }
         int64_t timeUs = ist.pts;
-        if (ost.video->UsesGraph() && out->pts != AV_NOPTS_VALUE)
-            timeUs = lav::av_rescale_q(out->pts, ost.video->OutputTimeBase(), kMicros);
+        // How long the picture is shown: its own duration; through a graph, one picture of the
+        // rate the graph gives (a slide show's two seconds stay two seconds).
+        int64_t duration = ist.nextPts != AV_NOPTS_VALUE ? ist.nextPts - ist.pts : 0;
+        if (ost.video->UsesGraph()) {
+            if (out->pts != AV_NOPTS_VALUE)
+                timeUs = lav::av_rescale_q(out->pts, ost.video->OutputTimeBase(), kMicros);
+            const AVRational rate = ost.video->OutputFrameRate();
+            duration = rate.num > 0 && rate.den > 0 ? lav::av_rescale_q(1, av_inv_q(rate), kMicros)
+                       : out->pkt_duration > 0
+                           ? lav::av_rescale_q(out->pkt_duration, ist.st->time_base, kMicros)
+                           : 0;
+        }
         encodeVideo(ost, out, timeUs);
+        ost.lastPictureEnd = timeUs + std::max<int64_t>(duration, 0);
         lav::av_frame_unref(out);
         if (t.stopRequested_) return;
     }
@@ -932,10 +926,8 @@ void Transcoder::encodeVideo(OutputStream& ost, AVFrame* frame, int64_t timeUs) 
     } else {
         ost.syncOpts = std::llround(syncIn);
     }
-    // Never more than the frame limit, and however far the time stamps jump, never much longer
-    // than the input.
-    int64_t room = std::max<int64_t>(0, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - ost.frameNumber);
-    room = std::min<int64_t>(room, std::max<int64_t>(0, ost.frameCap - ost.syncOpts));
+    // Never more than the frame limit.
+    const int64_t room = std::max<int64_t>(0, o.MaxFrames[AVMEDIA_TYPE_VIDEO] - ost.frameNumber);
     repeats = std::min(repeats, room);
     copies = std::min(copies, room - repeats);
     sendPicture(ost, ost.lastPicture, repeats);
@@ -1217,15 +1209,21 @@ void Transcoder::flushEncoders() {
     }
 }
 
-// A cover is shown for as long as the sound of its output lasts.
-void Transcoder::showStills() {
+// The last picture of each output is shown for as long as it lasts (a slide show keeps its
+// length), a cover for as long as the sound of its output lasts: slots left before that end are
+// filled with it, or (a variable-rate output) one more copy ends it.
+void Transcoder::holdLastPictures() {
     for (OutputStream* ost : osts) {
-        if (!ost->lastPicture || !ost->encoding || !ost->source->attachedPicture) continue;
+        if (!ost->lastPicture || !ost->encoding || o.VideoSyncMethod == 0) continue;
         int64_t end = 0;  // µs of output
-        for (const OutputStream* other : osts)
-            if (other->type == AVMEDIA_TYPE_AUDIO && other->fileIndex == ost->fileIndex &&
-                other->source->nextPts != AV_NOPTS_VALUE)
-                end = std::max(end, other->source->nextPts - o.StartTime);
+        if (ost->source->attachedPicture) {
+            for (const OutputStream* other : osts)
+                if (other->type == AVMEDIA_TYPE_AUDIO && other->fileIndex == ost->fileIndex &&
+                    other->source->nextPts != AV_NOPTS_VALUE)
+                    end = std::max(end, other->source->nextPts - o.StartTime);
+        } else if (ost->lastPictureEnd != AV_NOPTS_VALUE) {
+            end = ost->lastPictureEnd - o.StartTime;
+        }
         if (o.RecordingTime != INT64_MAX) end = std::min(end, o.RecordingTime);
         const double frame = av_q2d(ost->enc->time_base);
         const int64_t lastSlot = static_cast<int64_t>(std::ceil(seconds(end) / frame - 1e-6)) - 1;
@@ -1477,7 +1475,7 @@ void Transcoder::run() {
         if (ost->video->Push(nullptr, nullptr, &why) >= 0 && !t.stopRequested_)
             drainVideo(*ost, *ost->source);
     }
-    if (!t.stopRequested_) showStills();
+    if (!t.stopRequested_) holdLastPictures();
     flushEncoders();
     for (auto& of : t.outputs_) {
         if (!of->headerWritten) continue;
@@ -1526,11 +1524,13 @@ int64_t Transcoder::heldLength(const InputStream& ist, const InputFile& in) cons
     return std::max<int64_t>(end - start, 0);
 }
 
-// What each output must hold to count as finished: its picture and sound streams, and the length
-// of what it was made from. The length is left unchecked where it cannot be known beforehand: a
-// picture count or size limit, scaled or re-timed time stamps, picture outputs, sources of unknown
-// length. A file that ends before the length it states (an incomplete download) is measured by
-// what it holds, read to its end: its output is all there is to convert, and the task says so.
+// What each output must hold to count as finished: every picture and sound stream it wrote into,
+// and the length it wrote. Beside that, the length its sources give, where that can be known
+// beforehand (no picture count or size limit, no scaled or re-timed time stamps, no picture
+// outputs, sources of known length): a file that differs from it (an offset, a cut, a filter, a
+// change of speed) is worth a word in the log, not a failure. A source that ends before the length
+// it states (an incomplete download) is measured by what it holds, read to its end: its output is
+// all there is to convert, and the task says so.
 void Transcoder::setExpectations() {
     bool lengthKnown = o.LimitFileSize == 0 && !o.CopyTs;
     for (int kind = 0; kind < kOptionKinds; ++kind)
@@ -1540,15 +1540,30 @@ void Transcoder::setExpectations() {
         for (double scale : in->tsScale) lengthKnown &= scale <= 0;
     for (auto& ofp : t.outputs_) {
         OutputFile& of = *ofp;
+        // Picture files (one or a numbered series) have no length of their own.
+        const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
         OutputExpectation e;
+        int64_t firstStart = AV_NOPTS_VALUE, lastEnd = AV_NOPTS_VALUE;
+        for (const auto& ost : of.streams) {
+            if (!ost->wroteAny) continue;
+            e.videoStreams += ost->type == AVMEDIA_TYPE_VIDEO;
+            e.audioStreams += ost->type == AVMEDIA_TYPE_AUDIO;
+            if (ost->type != AVMEDIA_TYPE_VIDEO && ost->type != AVMEDIA_TYPE_AUDIO) continue;
+            if (ost->firstStart == AV_NOPTS_VALUE) continue;
+            firstStart = firstStart == AV_NOPTS_VALUE ? ost->firstStart
+                                                      : std::min(firstStart, ost->firstStart);
+            lastEnd = lastEnd == AV_NOPTS_VALUE ? ost->lastEnd : std::max(lastEnd, ost->lastEnd);
+        }
+        if (!pictures && firstStart != AV_NOPTS_VALUE && lastEnd > firstStart)
+            e.writtenUs = lastEnd - firstStart;
+        of.expected = e;
+
         int64_t length = -1;
         // What its sources held, when every one was read to its end.
         int64_t held = -1;
         bool allRead = true;
         TPathFileName shortSource;
         for (const auto& ost : of.streams) {
-            e.videoStreams += ost->type == AVMEDIA_TYPE_VIDEO;
-            e.audioStreams += ost->type == AVMEDIA_TYPE_AUDIO;
             const InputStream* ist = ost->source;
             if (!ist || ist->attachedPicture || ost->type == AVMEDIA_TYPE_SUBTITLE) continue;
             const InputFile& in = inputOf(*ist);
@@ -1568,8 +1583,6 @@ void Transcoder::setExpectations() {
         if (t.joinMode_) length = t.TotalDuration();
         if (length > 0 && o.RecordingTime != INT64_MAX && o.RecordingTime > 0)
             length = std::min(length, o.RecordingTime);
-        // Picture files (one or a numbered series) have no length of their own.
-        const bool pictures = std::strncmp(of.ctx->oformat->name, "image2", 6) == 0;
         if (lengthKnown && !pictures && !t.joinMode_ && length > 0 && allRead && held >= 0 &&
             held + DurationTolerance(length) < length) {
             const std::string warning =
@@ -1581,8 +1594,7 @@ void Transcoder::setExpectations() {
             t.warning_ += (t.warning_.empty() ? "" : "\n") + warning;
             length = held;
         }
-        e.durationUs = lengthKnown && !pictures && length > 0 ? length : -1;
-        of.expected = e;
+        of.sourceLength = lengthKnown && !pictures && length > 0 ? length : -1;
     }
 }
 
@@ -1739,7 +1751,11 @@ void TCustomFFmpeg::RunConversion() {
                     Log(llQuiet, errorMessage_);
                 }
             }
-            if (!hasError_ && trailerWritten && !out.temporaryName.isEmpty()) finishOutput(out);
+        }
+        if (!hasError_ && trailerWritten) commitOutputs();
+        for (auto& of : outputs_) {
+            if (!of) continue;
+            OutputFile& out = *of;
             const bool broken = hasError_ && !trailerWritten;
             if (broken && out.created && !out.existedBefore && IsRegularFile(out.fileName))
                 ::unlink(NativeFileName(out.fileName).constData());
@@ -1788,33 +1804,61 @@ void TCustomFFmpeg::watch(WatchdogStop& stop) {
     }
 }
 
-void TCustomFFmpeg::finishOutput(OutputFile& out) {
-    if (!stopRequested_) {
-        Log(llVerbose,
-            Format("Checking %s: %d video and %d audio streams, length %s", out.fileName.toUtf8().constData(),
-                   out.expected.videoStreams, out.expected.audioStreams,
-                   out.expected.durationUs > 0 ? DurationToStr(out.expected.durationUs).c_str()
-                                               : "not checked"));
-        const std::string problem = VerifyOutput(out.temporaryName, out.fileName, out.expected);
-        if (!problem.empty()) {
-            hasError_ = true;
-            errorMessage_ = problem;
-            Log(llQuiet, errorMessage_);
-            return;  // the temporary file goes with the output
+void TCustomFFmpeg::commitOutputs() {
+    // A stopped task's file is what was converted so far: kept, but never in place of a file
+    // that is already there, whatever the policy.
+    const bool stopped = stopRequested_;
+    std::vector<PendingOutput> pending;
+    std::vector<OutputFile*> files;
+    for (auto& of : outputs_) {
+        if (!of || of->temporaryName.isEmpty()) continue;
+        OutputFile& out = *of;
+        if (!stopped) {
+            const OutputExpectation& e = out.expected;
+            Log(llVerbose, Format("Checking %s: %d video and %d audio streams, %s written",
+                                  out.fileName.toUtf8().constData(), e.videoStreams,
+                                  e.audioStreams,
+                                  e.writtenUs > 0 ? DurationToStr(e.writtenUs).c_str() : "length not known"));
+            int64_t length = -1;
+            const std::string problem = VerifyOutput(out.temporaryName, out.fileName, e, &length);
+            if (!problem.empty()) {
+                hasError_ = true;
+                errorMessage_ = problem;
+                Log(llQuiet, errorMessage_);
+                return;  // every temporary file goes with its output
+            }
+            if (length >= 0 && out.sourceLength > 0 &&
+                std::llabs(length - out.sourceLength) > DurationTolerance(out.sourceLength))
+                Log(llWarning, Format("%s lasts %s, its source %s (an offset, a cut, a filter or a "
+                                      "change of speed makes the difference)",
+                                      out.fileName.toUtf8().constData(),
+                                      DurationToStr(length).c_str(),
+                                      DurationToStr(out.sourceLength).c_str()));
         }
+        pending.push_back({out.temporaryName, out.fileName,
+                           stopped ? ExistingOutput::Number : existing_});
+        files.push_back(&out);
     }
-    TPathFileName name = out.fileName;
-    const int ret = CommitOutput(out.temporaryName, &name, renameChooser_, out.startedOver);
+    size_t failed = 0;
+    const int ret = CommitOutputs(pending, &failed);
     if (ret < 0) {
         hasError_ = true;
-        errorMessage_ = out.fileName.toStdString() + ": " + LibraryErrorText(ret);
+        errorMessage_ = pending[failed].finalName.toStdString() + ": " + LibraryErrorText(ret);
         Log(llQuiet, errorMessage_);
         return;
     }
-    out.temporaryName.clear();
-    if (name != out.fileName) {
-        Log(llInfo, Format("%s appeared during the conversion and was kept; the output is %s",
-                           out.fileName.toUtf8().constData(), name.toUtf8().constData()));
-        out.fileName = name;
+    kept_ = !files.empty();
+    for (size_t i = 0; i < files.size(); ++i) {
+        OutputFile& out = *files[i];
+        out.temporaryName.clear();
+        const TPathFileName& name = pending[i].finalName;
+        if (stopped)
+            Log(llInfo, Format("The conversion was stopped: what was converted is in %s",
+                               name.toUtf8().constData()));
+        if (name != out.fileName) {
+            Log(llInfo, Format("%s is there already and was kept; the output is %s",
+                               out.fileName.toUtf8().constData(), name.toUtf8().constData()));
+            out.fileName = name;
+        }
     }
 }

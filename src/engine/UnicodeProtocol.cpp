@@ -70,10 +70,38 @@ constexpr int kBufferSize = 1 << 16;
 
 // One open file behind an AVIOContext.
 struct FileConn {
-    int fd = -1;
+    int fd = -1;  // -1 while parked
     bool seekable = false;
     const std::atomic<bool>* cancel = nullptr;  // the owner's give-up flag, may be null
+    // A parked input: its name, the file it was (so that another file now under the name is
+    // never read in its place) and where reading stood.
+    QByteArray path;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t parkedAt = 0;
 };
+
+// Opens a parked file again where it was left; 0 or an AVERROR code.
+int unpark(FileConn* c) {
+    if (c->fd >= 0) return 0;
+    int fd;
+    do {
+        fd = ::open(c->path.constData(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return AVERROR(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || st.st_dev != c->device || st.st_ino != c->inode) {
+        ::close(fd);
+        return AVERROR(ESTALE);  // another file has taken the name meanwhile
+    }
+    if (::lseek(fd, c->parkedAt, SEEK_SET) < 0) {
+        const int error = AVERROR(errno);
+        ::close(fd);
+        return error;
+    }
+    c->fd = fd;
+    return 0;
+}
 
 // Waits until `fd` is ready for `events`, in steps short enough to notice the give-up flag:
 // 0 when ready, AVERROR_EXIT when given up. Without a flag, or on a regular file, at once.
@@ -90,6 +118,7 @@ int waitReady(const FileConn* c, short events) {
 
 int readPacket(void* opaque, uint8_t* buf, int size) {
     auto* c = static_cast<FileConn*>(opaque);
+    if (const int ret = unpark(c); ret < 0) return ret;
     for (;;) {
         if (const int w = waitReady(c, POLLIN); w < 0) return w;
         const ssize_t n = ::read(c->fd, buf, static_cast<size_t>(size));
@@ -119,10 +148,14 @@ int64_t seekFile(void* opaque, int64_t offset, int whence) {
     auto* c = static_cast<FileConn*>(opaque);
     whence &= ~AVSEEK_FORCE;
     if (whence == AVSEEK_SIZE) {
+        // Asked of queued inputs too (their facts): a parked file stays closed for it.
         struct stat st;
-        if (::fstat(c->fd, &st) != 0) return AVERROR(errno);
+        if (c->fd >= 0 ? ::fstat(c->fd, &st) != 0 : ::stat(c->path.constData(), &st) != 0)
+            return AVERROR(errno);
+        if (c->fd < 0 && (st.st_dev != c->device || st.st_ino != c->inode)) return AVERROR(ESTALE);
         return S_ISREG(st.st_mode) ? static_cast<int64_t>(st.st_size) : AVERROR(ENOSYS);
     }
+    if (const int ret = unpark(c); ret < 0) return ret;
     if (!c->seekable) return AVERROR(ESPIPE);
     const off_t pos = ::lseek(c->fd, static_cast<off_t>(offset), whence);
     return pos < 0 ? AVERROR(errno) : static_cast<int64_t>(pos);
@@ -274,6 +307,9 @@ AVIOContext* OpenFileIO(const TPathFileName& name, FileMode mode, int* error,
     conn->fd = fd;
     conn->seekable = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     conn->cancel = cancel;
+    conn->path = path;
+    conn->device = st.st_dev;
+    conn->inode = st.st_ino;
     // Waiting is done by poll: the descriptor itself must never block (a pipe write of more
     // than its free space would).
     if (cancel && !conn->seekable) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
@@ -310,7 +346,7 @@ int CloseFileIO(AVIOContext** ppb) {
         result = pb->error;
     }
     if (conn) {
-        if (::close(conn->fd) != 0 && result == 0) result = AVERROR(errno);
+        if (conn->fd >= 0 && ::close(conn->fd) != 0 && result == 0) result = AVERROR(errno);
         delete conn;
     }
     lav::av_freep(&pb->buffer);
@@ -344,6 +380,18 @@ int OpenMediaInput(AVFormatContext** ps, const TPathFileName& fileName, const AV
     }
     *ps = ic;
     return 0;
+}
+
+void ParkMediaInput(AVFormatContext* ic) {
+    AVIOContext* pb = ic ? ic->pb : nullptr;
+    if (!IsFileIO(pb) || pb->write_flag) return;
+    auto* c = static_cast<FileConn*>(pb->opaque);
+    if (!c || c->fd < 0 || !c->seekable) return;
+    const off_t at = ::lseek(c->fd, 0, SEEK_CUR);
+    if (at < 0) return;
+    c->parkedAt = at;
+    ::close(c->fd);
+    c->fd = -1;
 }
 
 void CloseMediaInput(AVFormatContext** ps) {

@@ -75,6 +75,11 @@ int CloseFileIO(AVIOContext** pb);
 // result is the library's error code.
 int OpenMediaInput(AVFormatContext** ps, const TPathFileName& fileName,
                    const AVInputFormat* fmt = nullptr, AVDictionary** options = nullptr);
+// Closes the file of an input opened by OpenMediaInput and keeps the rest: the next read or seek
+// opens it again where it was, provided it is still the same file (else the read fails with
+// AVERROR(ESTALE), or the error of the open). A list of queued inputs thus holds no descriptors.
+// Regular files only; anything else is left open. For the thread that uses the context.
+void ParkMediaInput(AVFormatContext* ic);
 // Closes what OpenMediaInput opened (the format context and its file).
 void CloseMediaInput(AVFormatContext** ps);
 

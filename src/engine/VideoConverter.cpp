@@ -47,6 +47,10 @@ AVRational VideoConverter::OutputTimeBase() const {
     return sink_ ? lav::av_buffersink_get_time_base(sink_) : s_.timeBase;
 }
 
+AVRational VideoConverter::OutputFrameRate() const {
+    return sink_ ? lav::av_buffersink_get_frame_rate(sink_) : s_.frameRate;
+}
+
 int VideoConverter::buildGraph(std::string* error) {
     lav::avfilter_graph_free(&graph_);
     src_ = sink_ = nullptr;

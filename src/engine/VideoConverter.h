@@ -58,6 +58,8 @@ public:
     int OutputWidth() const { return outWidth_; }
     int OutputHeight() const { return outHeight_; }
     AVRational OutputTimeBase() const;
+    // The picture rate of what Pull returns (for a graph: what its sink states); 0/1 unknown.
+    AVRational OutputFrameRate() const;
     bool UsesGraph() const { return graph_ != nullptr; }
 
 private:

@@ -11,19 +11,6 @@ std::string Utf8(const QString& text) { return text.toUtf8().toStdString(); }
 // Index of the first character of the file-name part.
 qsizetype FileNameStart(const QString& path) { return path.lastIndexOf(QLatin1Char('/')) + 1; }
 
-// Index of the extension's dot in `path` (from the last dot of the file-name part), or -1.
-qsizetype ExtensionDot(const QString& path) {
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
-    return dot >= FileNameStart(path) ? dot : -1;
-}
-
-// Splits `path` into everything before its extension and the extension (dot included).
-void SplitExtension(const QString& path, QString* base, QString* ext) {
-    const qsizetype dot = ExtensionDot(path);
-    *base = dot < 0 ? path : path.left(dot);
-    *ext = dot < 0 ? QString{} : path.mid(dot);
-}
-
 }  // namespace
 
 std::string ForcedInputFormat(const QString& source) {
@@ -115,17 +102,6 @@ QString CandidateOutputName(const JobFields& f, AddMode mode, const QString& out
     return FitFileName(folder + base, ext);
 }
 
-QString NumberedName(const QString& path, const NameTaken& taken) {
-    if (!taken(path)) return path;
-    QString base, ext;
-    SplitExtension(path, &base, &ext);
-    for (qint64 n = 1;; ++n) {
-        const QString number = QStringLiteral("(New_") + QString::number(n) + QLatin1Char(')');
-        const QString name = FitFileName(base, number + ext);
-        if (!taken(name)) return name;
-    }
-}
-
 qsizetype NumberMarker(const QString& path) {
     QString base, ext;
     SplitExtension(path, &base, &ext);
@@ -149,7 +125,7 @@ QString BatchOutputName(const QString& storedName, const QString& outputFolder,
         return isClaimed(p) || (policy == OverwritePolicy::NewName && exists(p));
     };
     const qsizetype marker = NumberMarker(path);
-    if (marker < 0) return isClaimed(path) ? NumberedName(path, taken) : path;
+    if (marker < 0) return NumberedName(path, taken);
     QString base, ext;
     SplitExtension(path, &base, &ext);
     return NumberedName(path.left(marker) + ext, taken);

@@ -9,6 +9,7 @@
 #include <QString>
 #include <functional>
 
+#include "engine/FFUtils.h"
 #include "engine/FFmpegTypes.h"
 #include "formats/OptionsModel.h"
 
@@ -46,17 +47,15 @@ QString CandidateOutputName(const JobFields& fields, AddMode mode, const QString
 // Whether a name is taken (exists on disk, or belongs to another file of the same batch).
 using NameTaken = std::function<bool(const QString& path)>;
 
-// `path` itself when it is not taken; else base + "(New_" + n + ")" + ext for the smallest n ≥ 1
-// whose name is not taken (ext: from the last dot of the file-name part, dot included; none when
-// that part has no dot). The base loses characters from its end where the number would make the
-// file name longer than 255 bytes.
-QString NumberedName(const QString& path, const NameTaken& taken);
+// The numbering rule of output names (engine/FFUtils.h).
+using ::NumberedName;
 
 // The name a row's output gets when a batch starts: the stored name's file-name part moved into
 // `outputFolder`. A name that carries a number — "(New_" + digits + ")" right before its
 // extension, nowhere else — is numbered afresh from its plain form (the name without that
 // number) when the policy numbers, and otherwise goes back to the plain name; a name without a
-// number keeps it (the row overwrites its own earlier output). Either way a name `claimed` by
+// number is numbered on when it exists and the policy numbers (an earlier run's output is never
+// replaced), and kept otherwise. Either way a name `claimed` by
 // another row of the same batch is numbered on, so two rows never share an output. `exists`
 // tells what is on disk; `claimed` may be empty (no other rows).
 QString BatchOutputName(const QString& storedName, const QString& outputFolder,

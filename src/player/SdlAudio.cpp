@@ -29,6 +29,8 @@ bool StartAudio(const char* driverName, std::string* error) {
         return false;
     }
     if (driverName && *driverName) lav::SDL_SetHint(SDL_HINT_AUDIODRIVER, driverName);
+    // Signals are the program's: SDL would turn SIGINT and SIGTERM into quit events nobody reads.
+    lav::SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (lav::SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         if (error) *error = lav::SDL_GetError();
         return false;

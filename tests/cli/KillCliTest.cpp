@@ -27,9 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Starts tandrel-cli with `args`, its output thrown away.
-pid_t spawnCli(const std::vector<std::string>& args) {
-    std::vector<std::string> words = {TANDREL_CLI};
+// Starts `program` with `args`, its output thrown away.
+pid_t spawnProgram(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> words = {program};
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& w : words) argv.push_back(w.data());
@@ -39,10 +39,12 @@ pid_t spawnCli(const std::vector<std::string>& args) {
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, TANDREL_CLI, &actions, nullptr, argv.data(), environ);
+    const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }
+
+pid_t spawnCli(const std::vector<std::string>& args) { return spawnProgram(TANDREL_CLI, args); }
 
 // Lets the child run for `delay`, then kills it unless it has ended. True when it was killed.
 bool killAfter(pid_t pid, std::chrono::milliseconds delay) {
@@ -185,20 +187,79 @@ TEST(KillCli, AKilledConversionNeverLeavesABrokenFileUnderAFinalName) {
 TEST(KillCli, WriteFailuresReadAsTheSystemSaysThemAndLeaveNothing) {
     const std::string dir = testsupport::ScratchDir("limits");
     const std::string src = testmedia::Quote(testmedia::Path("clip10s"));
-    // A file size limit of 100 KiB, its signal ignored: writes past it fail with EFBIG.
-    const std::string big = dir + "/big.mkv";
-    const testsupport::CommandResult limited = testsupport::RunCapturing(
-        "ulimit -f 200; trap '' XFSZ; exec " + std::string(TANDREL_CLI) +
-        " transcode --progress none -i " + src + " -vcodec mpeg4 -acodec mp2 " +
-        testmedia::Quote(big));
-    EXPECT_EQ(limited.status, 1);
-    EXPECT_NE(limited.err.find(big + ": File too large"), std::string::npos) << limited.err;
-    EXPECT_EQ(limited.err.find("Error number"), std::string::npos) << limited.err;
-    EXPECT_TRUE(fs::is_empty(dir)) << "neither the file nor its temporary stays";
+    // A file size limit of 100 KiB: writes past it fail with EFBIG, and the signal the system
+    // sends with it kills neither command.
+    for (const bool batch : {false, true}) {
+        const std::string big = dir + "/clip10s.mkv";
+        const testsupport::CommandResult limited = testsupport::RunCapturing(
+            "ulimit -f 200; exec " + std::string(TANDREL_CLI) +
+            (batch ? " convert --profile 16 --progress none --out " + testmedia::Quote(dir) + " " +
+                         src
+                   : " transcode --progress none -i " + src + " -vcodec mpeg4 -acodec mp2 " +
+                         testmedia::Quote(big)));
+        SCOPED_TRACE(batch ? "convert" : "transcode");
+        EXPECT_EQ(limited.status, 1);
+        EXPECT_NE((limited.out + limited.err).find(big + ": File too large"), std::string::npos)
+            << limited.out << limited.err;
+        EXPECT_EQ(limited.err.find("Error number"), std::string::npos) << limited.err;
+        EXPECT_TRUE(fs::is_empty(dir)) << "neither the file nor its temporary stays";
+    }
 
     const testsupport::CommandResult full = clitest::Cli(
         "transcode --progress none -i " + src + " -vcodec mpeg4 -f avi /dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("/dev/full: No space left on device"), std::string::npos) << full.err;
     EXPECT_EQ(full.err.find("Error number"), std::string::npos) << full.err;
+}
+
+namespace {
+
+// Whether one of `pid`'s threads has a name that starts with `prefix`.
+bool hasThread(pid_t pid, const std::string& prefix) {
+    std::error_code ec;
+    for (const auto& t : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", ec))
+        if (testsupport::ReadFile(t.path() / "comm").rfind(prefix, 0) == 0) return true;
+    return false;
+}
+
+// Sends `signal` and waits up to 2 s for the end: the exit status, or -1 when it did not end
+// (it is killed then) or ended by the signal itself.
+int endsBy(pid_t pid, int signal) {
+    ::kill(pid, signal);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    int status = 0;
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (::waitpid(pid, &status, WNOHANG) == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    return -1;
+}
+
+}  // namespace
+
+TEST(KillCli, TerminationSignalsEndPlayAndTheWindowWithinTwoSeconds) {
+    // Playing, with its sound device open (SDL's audio thread runs): SIGTERM and Ctrl-C end it.
+    for (const int signal : {SIGTERM, SIGINT}) {
+        const pid_t play = spawnProgram(TANDREL_CLI, {"play", testmedia::Path("clip10s")});
+        ASSERT_GT(play, 0);
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!hasThread(play, "SDLAudio") && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(hasThread(play, "SDLAudio"));
+        EXPECT_EQ(endsBy(play, signal), 1) << "signal " << signal;
+    }
+    // The window with a file named on its command line (its format picker open): it closes as
+    // when the user closes it, once it has written its settings at start.
+    const std::string config = testsupport::ScratchDir("window-config");
+    ::setenv("TANDREL_CONFIG_DIR", config.c_str(), 1);
+    const pid_t window = spawnProgram(TANDREL_APP, {testmedia::Path("clip10s")});
+    ::unsetenv("TANDREL_CONFIG_DIR");
+    ASSERT_GT(window, 0);
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!fs::exists(config + "/system.ini") && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(fs::exists(config + "/system.ini"));
+    EXPECT_EQ(endsBy(window, SIGTERM), 0);
 }

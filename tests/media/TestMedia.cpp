@@ -410,6 +410,12 @@ const std::vector<Clip>& clips() {
                                  " -ac 2 -c:v ffv1 -pix_fmt yuv420p -c:a libmp3lame -b:a 128k -f avi",
                              out, e);
          }},
+        {"slides_05fps", "slides.mkv",
+         [](const std::string& out, const std::string&, std::string* e) {
+             return ffmpegTo("-f lavfi -i testsrc2=size=320x240:rate=0.5:duration=20"
+                             " -c:v mpeg4 -q:v 3 -f matroska",
+                             out, e);
+         }},
         {"clip2s_640", "clip2s_640.mp4",
          [](const std::string& out, const std::string&, std::string* e) {
              return ffmpegTo("-f lavfi -i testsrc2=size=640x360:rate=25:duration=2"

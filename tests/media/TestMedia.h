@@ -39,6 +39,7 @@ namespace testmedia {
 //                  9.009 s (pictures 30, 150 and 270)
 //   sync_gap       sync_markers without the pictures between 3.0 and 3.5 s (variable rate)
 //   ramp10s        10 s whose luma is 16 + 20 × t (ffv1 + pcm): a picture tells its time
+//   slides_05fps   a slide show: 20 s 320x240 mpeg4 at 0.5 pictures a second (ten), Matroska
 //   clip2s_640     2 s 640x360 25 fps h264 + aac 44.1 kHz stereo, MP4
 // Everyday files (2 s, 320x240, 25 fps, sound 44.1 kHz stereo unless said otherwise):
 //   cover_mp4      h264 + aac + a 320x320 cover (attached picture), MP4

@@ -91,24 +91,59 @@ TEST_F(OutputSafety, TheFileAppearsUnderItsNameOnlyWhenWhole) {
     EXPECT_NEAR(probedDuration(o), 10.0, 0.2);
 }
 
-TEST_F(OutputSafety, AFailedConversionLeavesTheFolderAsItWas) {
-    const std::string o = out("kept.mkv");
-    testsupport::WriteFile(o, "precious bytes");
-    // The file there at the start may be replaced, but another one took the name meanwhile and
-    // no other name is to be had: the task fails at its last step and touches nothing.
-    auto task = build({"-i", testmedia::Path("avi_mpeg4_mp3"), "-acodec", "mp2", o});
-    task->SetRenameChooser([](const QString&) { return QString(); });
+TEST_F(OutputSafety, ATaskWhoseSecondOutputFailsLeavesEveryFileAsItWas) {
+    fs::create_directories(out("a"));
+    fs::create_directories(out("b"));
+    const std::string first = out("a/kept.mkv");
+    testsupport::WriteFile(first, "precious bytes");
+    // The second output's folder is moved away while the task runs: its file cannot be finished,
+    // so the first (which would replace a file) must not be either.
+    auto task = build({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "mp2",
+                       first, "-vcodec", "mpeg4", "-an", out("b/second.mkv")});
     task->SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo&) {
-        if (testsupport::ReadFile(o) == "someone else's bytes") return;
-        testsupport::WriteFile(out("other"), "someone else's bytes");
-        fs::rename(out("other"), o);
+        if (fs::exists(out("b"))) fs::rename(out("b"), out("moved"));
     });
     task->RunConversion();
     EXPECT_FALSE(task->Finished());
     EXPECT_TRUE(task->HasError());
-    EXPECT_EQ(task->ErrorMessage(), o + ": File exists");
-    EXPECT_TRUE(testsupport::ReadFile(o) == "someone else's bytes") << "the other file kept";
-    EXPECT_EQ(namesIn(dir), std::vector<std::string>{"kept.mkv"});
+    EXPECT_EQ(task->ErrorMessage().rfind(out("b/second.mkv") + ": ", 0), 0u) << task->ErrorMessage();
+    EXPECT_TRUE(testsupport::ReadFile(first) == "precious bytes");
+    EXPECT_EQ(namesIn(out("a")), std::vector<std::string>{"kept.mkv"});
+    EXPECT_EQ(namesIn(out("moved")), std::vector<std::string>{}) << "no temporary file left";
+}
+
+TEST_F(OutputSafety, CommitIsAllOrNoneAndNumbersPastTakenNames) {
+    const QString folder = QString::fromStdString(dir);
+    testsupport::WriteFile(out("a.mp4"), "old a");
+    testsupport::WriteFile(out("b.mp4"), "old b");
+    testsupport::WriteFile(out("b(New_1).mp4"), "old b1");
+    std::vector<PendingOutput> pending = {
+        {TemporaryOutputName(folder + "/a.mp4"), folder + "/a.mp4", ExistingOutput::Replace},
+        {TemporaryOutputName(folder + "/b.mp4"), folder + "/b.mp4", ExistingOutput::Number},
+        // Its file is gone: the third rename fails, and the first two are taken back.
+        {TemporaryOutputName(folder + "/c.mp4"), folder + "/c.mp4", ExistingOutput::Replace},
+    };
+    testsupport::WriteFile(pending[0].temporary.toStdString(), "new a");
+    testsupport::WriteFile(pending[1].temporary.toStdString(), "new b");
+    size_t failed = 99;
+    EXPECT_EQ(CommitOutputs(pending, &failed), AVERROR(ENOENT));
+    EXPECT_EQ(failed, 2u);
+    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "old a");
+    EXPECT_EQ(testsupport::ReadFile(out("b.mp4")), "old b");
+    EXPECT_EQ(testsupport::ReadFile(pending[0].temporary.toStdString()), "new a");
+    EXPECT_EQ(testsupport::ReadFile(pending[1].temporary.toStdString()), "new b");
+    EXPECT_FALSE(fs::exists(out("b(New_2).mp4")));
+
+    pending.pop_back();
+    pending[1].finalName = folder + "/b.mp4";
+    ASSERT_EQ(CommitOutputs(pending, &failed), 0);
+    EXPECT_EQ(pending[0].finalName, folder + "/a.mp4");
+    EXPECT_EQ(pending[1].finalName, folder + "/b(New_2).mp4");
+    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "new a");
+    EXPECT_EQ(testsupport::ReadFile(out("b.mp4")), "old b");
+    EXPECT_EQ(testsupport::ReadFile(out("b(New_1).mp4")), "old b1");
+    EXPECT_EQ(testsupport::ReadFile(out("b(New_2).mp4")), "new b");
+    EXPECT_EQ(temporariesIn(dir), 0) << "the replaced file goes once all are in place";
 }
 
 TEST_F(OutputSafety, ASourceShorterThanItStatesIsConvertedAsFarAsItGoesAndSaysSo) {
@@ -132,92 +167,72 @@ TEST_F(OutputSafety, ASourceShorterThanItStatesIsConvertedAsFarAsItGoesAndSaysSo
     EXPECT_EQ(whole->Warning(), "");
 }
 
-TEST_F(OutputSafety, AWrittenFileShorterThanExpectedNamesBothLengths) {
-    // What a conversion checks its finished file against (here a 2 s WAV held to 3.03 s).
+TEST_F(OutputSafety, AWrittenFileHoldingLessThanWasWrittenNamesBothLengths) {
+    // What a conversion checks its finished file against (here a 2 s WAV said to hold 3.03 s).
     OutputExpectation expected;
     expected.audioStreams = 1;
-    expected.durationUs = 3030204;
+    expected.writtenUs = 3030204;
     const QString file = QString::fromStdString(testmedia::Path("wav_pcm"));
-    EXPECT_EQ(VerifyOutput(file, QStringLiteral("shown.wav"), expected),
-              "shown.wav: the written file lasts 00:00:02.000, expected 00:00:03.030");
-    expected.durationUs = 2500000;  // within a second
+    int64_t length = 0;
+    EXPECT_EQ(VerifyOutput(file, QStringLiteral("shown.wav"), expected, &length),
+              "shown.wav: the written file lasts 00:00:02.000, less than the 00:00:03.030 written "
+              "into it");
+    EXPECT_EQ(length, 2000000);
+    expected.writtenUs = 2500000;  // within a second
+    EXPECT_EQ(VerifyOutput(file, QStringLiteral("shown.wav"), expected), "");
+    expected.writtenUs = 1000000;  // more than was written is no fault
     EXPECT_EQ(VerifyOutput(file, QStringLiteral("shown.wav"), expected), "");
     expected.videoStreams = 1;
     EXPECT_NE(VerifyOutput(file, QStringLiteral("shown.wav"), expected), "");
 }
 
-TEST_F(OutputSafety, AFileThatAppearsMeanwhileIsNeverReplacedWhenNamesAreNumbered) {
-    const std::string o = out("taken.mkv");
-    auto task = build({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "mp2", o});
-    task->SetRenameChooser([](const QString& taken) {
-        return formats::NumberedName(taken, [](const QString& p) { return FileExists(p); });
-    });
-    task->SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo&) {
-        if (!fs::exists(o)) testsupport::WriteFile(o, "someone else's file");
-    });
-    task->RunConversion();
-    ASSERT_TRUE(task->Finished()) << task->ErrorMessage();
-    EXPECT_EQ(testsupport::ReadFile(o), "someone else's file");
-    const std::string numbered = out("taken(New_1).mkv");
-    EXPECT_EQ(task->OutputFileName(0).toStdString(), numbered);
-    EXPECT_NEAR(probedDuration(numbered), 10.0, 0.2);
+TEST_F(OutputSafety, NumberedNamesNeverReplaceAFileWheneverItAppeared) {
+    for (const bool beforeStart : {true, false}) {
+        SCOPED_TRACE(beforeStart ? "there before the task" : "appeared during the task");
+        const std::string o = out(beforeStart ? "before.mkv" : "during.mkv");
+        if (beforeStart) testsupport::WriteFile(o, "someone else's file");
+        auto task =
+            build({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "mp2", o});
+        task->SetExistingOutput(ExistingOutput::Number);
+        task->SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo&) {
+            if (!fs::exists(o)) testsupport::WriteFile(o, "someone else's file");
+        });
+        task->RunConversion();
+        ASSERT_TRUE(task->Finished()) << task->ErrorMessage();
+        EXPECT_EQ(testsupport::ReadFile(o), "someone else's file");
+        const std::string numbered = o.substr(0, o.size() - 4) + "(New_1).mkv";
+        EXPECT_EQ(task->OutputFileName(0).toStdString(), numbered);
+        EXPECT_NEAR(probedDuration(numbered), 10.0, 0.2);
+    }
     EXPECT_EQ(temporariesIn(dir), 0);
 
     // Overwriting is what the other policy asks for: the file under the name is replaced.
     const std::string o2 = out("replaced.mkv");
+    testsupport::WriteFile(o2, "old");
     auto task2 =
         build({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "mp2", o2});
-    task2->SetOnProgress([&](TCustomFFmpeg&, const TProgressInfo&) {
-        if (!fs::exists(o2)) testsupport::WriteFile(o2, "old");
-    });
     task2->RunConversion();
     ASSERT_TRUE(task2->Finished()) << task2->ErrorMessage();
     EXPECT_EQ(task2->OutputFileName(0).toStdString(), o2);
     EXPECT_NEAR(probedDuration(o2), 10.0, 0.2);
 }
 
-TEST_F(OutputSafety, CommitNumbersOnPastEveryTakenName) {
-    // The rename itself, against names taken in between (the race the numbering at the start of
-    // a batch cannot see).
-    const QString folder = QString::fromStdString(dir);
-    const QString finalName = folder + "/a.mp4";
-    testsupport::WriteFile(out("a.mp4"), "1");
-    testsupport::WriteFile(out("a(New_1).mp4"), "2");
-    const QString temp = TemporaryOutputName(finalName);
-    testsupport::WriteFile(temp.toStdString(), "new");
-    QString name = finalName;
-    ASSERT_EQ(CommitOutput(temp, &name, [](const QString& taken) {
-                  return formats::NumberedName(taken, [](const QString& p) { return FileExists(p); });
-              }),
-              0);
-    EXPECT_EQ(name, folder + "/a(New_2).mp4");
-    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "1");
-    EXPECT_EQ(testsupport::ReadFile(out("a(New_1).mp4")), "2");
-    EXPECT_EQ(testsupport::ReadFile(out("a(New_2).mp4")), "new");
-    EXPECT_FALSE(fs::exists(temp.toStdString()));
-
-    // The file that was there at the start, which the caller chose to overwrite, is replaced;
-    // once another file has taken its place, that one is kept.
-    fs::create_hard_link(out("a.mp4"), out("kept-alive"));  // its inode is not reused below
-    const FileIdentity started = IdentityOf(finalName);
-    const QString again = TemporaryOutputName(finalName);
-    testsupport::WriteFile(again.toStdString(), "newer");
-    name = finalName;
-    auto numbered = [](const QString& taken) {
-        return formats::NumberedName(taken, [](const QString& p) { return FileExists(p); });
-    };
-    ASSERT_EQ(CommitOutput(again, &name, numbered, started), 0);
-    EXPECT_EQ(name, finalName);
-    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "newer");
-    // Made beside it and moved over it, so that it cannot reuse the old file's inode.
-    testsupport::WriteFile(out("appeared"), "appeared");
-    fs::rename(out("appeared"), out("a.mp4"));
-    const QString third = TemporaryOutputName(finalName);
-    testsupport::WriteFile(third.toStdString(), "third");
-    name = finalName;
-    ASSERT_EQ(CommitOutput(third, &name, numbered, started), 0);
-    EXPECT_EQ(name, folder + "/a(New_3).mp4");
-    EXPECT_EQ(testsupport::ReadFile(out("a.mp4")), "appeared");
+TEST_F(OutputSafety, AStopNeverPutsAPartialFileInPlaceOfAWholeOne) {
+    const std::string o = out("complete.mkv");
+    testsupport::WriteFile(o, "a complete file");
+    auto task = build({"-i", testmedia::Path("clip10s"), "-vcodec", "mpeg4", "-acodec", "mp2", o});
+    task->SetExistingOutput(ExistingOutput::Replace);  // the user chose to overwrite
+    task->SetOnProgress([](TCustomFFmpeg& t, const TProgressInfo&) { t.RequestStop(); });
+    task->RunConversion();
+    EXPECT_FALSE(task->Finished());
+    EXPECT_FALSE(task->HasError()) << task->ErrorMessage();
+    EXPECT_EQ(testsupport::ReadFile(o), "a complete file");
+    const std::string partial = out("complete(New_1).mkv");
+    EXPECT_EQ(task->OutputFileName(0).toStdString(), partial);
+    const double kept = probedDuration(partial);
+    EXPECT_GT(kept, 0.0);
+    EXPECT_LT(kept, 9.0);
+    EXPECT_EQ(temporariesIn(dir), 0);
 }
 
 TEST_F(OutputSafety, OnlyLeftoversOfGoneProcessesAreRemoved) {

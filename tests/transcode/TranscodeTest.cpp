@@ -572,3 +572,40 @@ TEST_F(Transcode, TextSubtitlesKeepTheirTimesAndDurations) {
         EXPECT_NEAR(cues[1].second, 0.6, 0.01) << name;
     }
 }
+
+TEST_F(Transcode, OffsetsFiltersAndSlowPicturesKeepTheLengthTheyMake) {
+    // Each file lasts what its options make of the source, and the task finishes: the check of
+    // a finished file judges what was written, not the source's length.
+    struct Case {
+        const char* name;
+        std::vector<std::string> words;  // before the output name
+        double duration;                 // what ffprobe says the file lasts, s
+        int frames;                      // -1: not counted
+    };
+    const std::string av = testmedia::Path("mp4_h264_aac"), slides = testmedia::Path("slides_05fps");
+    const std::vector<Case> cases = {
+        // The 2 s source starts 2 s late: the file lasts until 4 s.
+        {"offset.mkv", {"-itsoffset", "2", "-i", av, "-vcodec", "mpeg4", "-acodec", "mp2"}, 4.0, 50},
+        {"trim.mkv", {"-i", av, "-an", "-vcodec", "mpeg4", "-vf", "trim=0:1"}, 1.0, 25},
+        // Twice as slow: every one of the 50 pictures, none dropped.
+        {"slow.mkv", {"-i", av, "-an", "-vcodec", "mpeg4", "-vf", "setpts=2*PTS"}, 3.98, 50},
+        // Ten pictures of 2 s: the last one keeps its two seconds, at a constant and a variable
+        // rate alike.
+        {"slides.mp4", {"-i", slides, "-vcodec", "mpeg4", "-r", "25"}, 20.0, 500},
+        {"slides.mkv", {"-i", slides, "-vcodec", "mpeg4", "-r", "25"}, 20.0, -1},
+        {"slides-negated.mkv", {"-i", slides, "-vcodec", "mpeg4", "-vf", "negate"}, 20.0, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> words = c.words;
+        words.push_back(out(c.name));
+        Outcome r = run(words);
+        ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+        ASSERT_TRUE(r.finished) << r.error;
+        const QJsonObject format = facts(out(c.name))["format"].toObject();
+        EXPECT_NEAR(number(format["duration"]), c.duration, 0.05);
+        if (c.frames >= 0) {
+            EXPECT_EQ(countFrames(out(c.name)), c.frames);
+        }
+    }
+}
