@@ -117,9 +117,12 @@ TEST_F(JobList, SeveralFilesInTheDialogsReverseOrderAndAnUnreadableOneIsReported
     const QString c = MakeClip(src_, "c.ac3", "-f lavfi -i sine=duration=1 -c:a ac3");
     const QString bad = QString::fromStdString(src_) + "/bad.avi";
     testsupport::WriteFile(bad.toStdString(), "this is not a video\n");
-    const QString gone = QString::fromStdString(src_) + "/gone.avi";
+    // Twelve files gone before they could be added: the box lists ten failures and counts the
+    // rest, so that it stays within the screen however many fail.
+    QStringList gone;
+    for (int i = 1; i <= 12; ++i) gone << QString::fromStdString(src_) + "/gone" + QString::number(i) + ".avi";
 
-    AddSeveral({a, bad, b, gone, c});
+    AddSeveral(QStringList{a} + gone + QStringList{bad, b, c});
     EXPECT_EQ(Sources(), QStringList({c, b, a}));
     EXPECT_EQ(OutputName(0), out_ + "/c.mp3");
     EXPECT_EQ(OutputName(1), out_ + "/b.mp3");
@@ -132,7 +135,9 @@ TEST_F(JobList, SeveralFilesInTheDialogsReverseOrderAndAnUnreadableOneIsReported
     const auto notices = MessagesCaptioned(dialogs_, U(kNotice));
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_TRUE(notices[0].text.contains(U("无法识别的音频或视频文件！") + bad)) << notices[0].text;
-    EXPECT_TRUE(notices[0].text.contains(gone));
+    EXPECT_TRUE(notices[0].text.contains(gone[11] + "\n"));
+    EXPECT_FALSE(notices[0].text.contains(gone[0] + "\n"));
+    EXPECT_TRUE(notices[0].text.endsWith(U("……另有 3 项未列出"))) << notices[0].text;
     EXPECT_EQ(notices[0].icon, platform::MessageIcon::Information);
     EXPECT_TRUE(LogText().contains(U("***文件打开失败 ")));
     // The last row is selected; no cut range can be chosen for several files.

@@ -271,16 +271,23 @@ TEST_F(RunControl, ConvertingAgainConvertsEveryRowAgain) {
     form_->btnStartClick();
     ASSERT_TRUE(WaitForBatchEnd(1));
     EXPECT_EQ(OutputFiles(), QStringList({"clip(New_1).mp3", "clip.mp3"}));
-    const int64_t firstTime = testsupport::MTimeNs((out_ + "/clip.mp3").toStdString());
+    const auto first = FolderState(out_);
 
     form_->btnStartClick();
     EXPECT_EQ(Statuses(), QStringList({U("准备"), U("准备")}));
     EXPECT_EQ(Cell(0, app::kColProgress), "0%");
     ASSERT_TRUE(WaitForBatchEnd(2));
     EXPECT_EQ(Statuses(), QStringList({U("完成"), U("完成")}));
-    // The plain name is written again; the numbered one is numbered afresh.
-    EXPECT_EQ(OutputFiles(), QStringList({"clip(New_1).mp3", "clip(New_2).mp3", "clip.mp3"}));
-    EXPECT_GT(testsupport::MTimeNs((out_ + "/clip.mp3").toStdString()), firstTime);
+    // Names are numbered: the first run's files stay as they were, the second run's are new.
+    EXPECT_EQ(OutputFiles(), QStringList({"clip(New_1).mp3", "clip(New_2).mp3", "clip(New_3).mp3",
+                                          "clip.mp3"}));
+    auto kept = FolderState(out_);
+    kept.erase("clip(New_2).mp3");
+    kept.erase("clip(New_3).mp3");
+    EXPECT_EQ(kept, first);
+    // Each row names the file it wrote.
+    EXPECT_EQ(form_->Model()->data(form_->Model()->index(0, app::kColStatus), Qt::ToolTipRole),
+              U("输出文件：") + out_ + "/clip(New_2).mp3");
 }
 
 TEST_F(RunControl, ANameNumberedAtAdditionKeepsItsNumberAtTheStart) {
@@ -340,8 +347,10 @@ TEST_F(RunControl, RowsThatCannotBeSetUpAreSkippedAndNamed) {
 TEST_F(RunControl, AFailedRowShowsItsFailureAndTheBatchGoesOn) {
     AddOne(Clip("a.avi"));
     AddOne(Clip("b.avi"));
-    // After the addition, a.mp3 becomes a device that cannot take the data.
+    // After the addition, a.mp3 becomes a device that cannot take the data, and the user chose to
+    // overwrite.
     ASSERT_EQ(::symlink("/dev/full", (out_ + "/a.mp3").toUtf8().constData()), 0);
+    Combo("suiComboBox4")->setCurrentIndex(1);
     // The failed row is the selected one: the end of the batch does not call it done.
     form_->AdvListView1()->selectRow(0);
     form_->btnStartClick();

@@ -212,6 +212,27 @@ TEST(KillCli, WriteFailuresReadAsTheSystemSaysThemAndLeaveNothing) {
     EXPECT_EQ(full.err.find("Error number"), std::string::npos) << full.err;
 }
 
+TEST(KillCli, ABatchLongerThanTheDescriptorLimitConvertsEveryFile) {
+    // Queued files hold no descriptor: 80 sources under a limit of 40 open files.
+    const std::string dir = testsupport::ScratchDir("descriptors");
+    std::string error;
+    ASSERT_TRUE(testmedia::RunFfmpeg("-f lavfi -i sine=duration=0.2 -c:a pcm_s16le " +
+                                         testmedia::Quote(dir + "/s.wav"),
+                                     &error))
+        << error;
+    std::string files;
+    for (int i = 0; i < 80; ++i) {
+        fs::copy_file(dir + "/s.wav", dir + "/s" + std::to_string(i) + ".wav");
+        files += " " + testmedia::Quote(dir + "/s" + std::to_string(i) + ".wav");
+    }
+    const testsupport::CommandResult r = testsupport::RunCapturing(
+        "ulimit -n 40; exec " + std::string(TANDREL_CLI) + " convert --profile 300 --jobs 2 " +
+        "--progress none --out " + testmedia::Quote(dir + "/out") + files);
+    EXPECT_EQ(r.status, 0) << r.out.substr(0, 2000) << r.err.substr(0, 2000);
+    EXPECT_NE(r.out.find("80 passed, 0 failed"), std::string::npos) << r.out.substr(r.out.size() > 300 ? r.out.size() - 300 : 0);
+    EXPECT_EQ(clitest::FilesIn(dir + "/out").size(), 80u);
+}
+
 namespace {
 
 // Whether one of `pid`'s threads has a name that starts with `prefix`.
