@@ -121,13 +121,13 @@ QString Done() { return U("完成"); }
 QString Failed() { return U("失败"); }
 }  // namespace status
 
-void MainEngine::DoTerminate(TFFmpeg& task) {
+void MainEngine::DoTerminate(TFFmpeg& task, bool heldSlot) {
     // The list does not change while a batch runs: its position is the task's index.
     int index = -1;
     for (int i = 0; i < TaskCount() && index < 0; ++i)
         if (Task(i) == &task) index = i;
     onTaskEnded_(index, task.Finished(), task.HasError());
-    TFFmpegVCL::DoTerminate(task);
+    TFFmpegVCL::DoTerminate(task, heldSlot);
 }
 
 void ConnectDispatcherToEventLoop() {

@@ -81,7 +81,7 @@ public:
     explicit MainEngine(TaskEnded onTaskEnded) : onTaskEnded_(std::move(onTaskEnded)) {}
 
 protected:
-    void DoTerminate(TFFmpeg& task) override;
+    void DoTerminate(TFFmpeg& task, bool heldSlot) override;
 
 private:
     const TaskEnded onTaskEnded_;  // set once: read by worker threads

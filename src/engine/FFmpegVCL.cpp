@@ -406,23 +406,74 @@ void TCustomFFmpegVCL::StartTask(int threadCount) {
     if (threadMode_) return;
     for (;;) {
         TFFmpeg* task;
+        bool endOfBatch = false;
         {
             std::lock_guard<std::mutex> lk(batchMutex_);
             task = takeNextLocked();
+            if (!task) endOfBatch = batchEndsLocked();  // the last ones never ran
         }
+        if (endOfBatch) raiseTerminate(TTerminateInfo{-1, true, false, {}});
         if (!task) break;
         launch(task);
     }
 }
 
 void TCustomFFmpegVCL::checkpoint(TFFmpeg* task) {
-    if (!paused_.load()) return;
+    if (!paused_.load() && !task->paused_.load()) return;
     {
         std::lock_guard<std::mutex> lk(batchMutex_);
         if (!threadMode_) return;  // a batch on the calling thread cannot be paused
     }
     std::unique_lock<std::mutex> lk(pauseMutex_);
-    pauseCv_.wait(lk, [&] { return !paused_.load() || task->StopRequested(); });
+    pauseCv_.wait(lk, [&] {
+        return (!paused_.load() && !task->paused_.load()) || task->StopRequested();
+    });
+}
+
+TFFmpeg* TCustomFFmpegVCL::liveTask(int taskIndex, const char* operation) {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    if (taskIndex < 0 || taskIndex >= TaskCount()) {
+        lastErrorMessage_ = Format("%s: task index %d out of range", operation, taskIndex);
+        return nullptr;
+    }
+    TFFmpeg* task = tasks_[static_cast<size_t>(taskIndex)].get();
+    if (task->state_ == TFFmpeg::TRunState::Terminated) {
+        lastErrorMessage_ = Format("%s: task %d has ended", operation, taskIndex);
+        return nullptr;
+    }
+    return task;
+}
+
+bool TCustomFFmpegVCL::PauseTask(int taskIndex) {
+    TFFmpeg* task = liveTask(taskIndex, "PauseTask");
+    if (!task) return false;
+    std::lock_guard<std::mutex> lk(pauseMutex_);
+    task->paused_ = true;
+    return true;
+}
+
+bool TCustomFFmpegVCL::ResumeTask(int taskIndex) {
+    TFFmpeg* task = liveTask(taskIndex, "ResumeTask");
+    if (!task) return false;
+    {
+        std::lock_guard<std::mutex> lk(pauseMutex_);
+        task->paused_ = false;
+    }
+    pauseCv_.notify_all();
+    return true;
+}
+
+bool TCustomFFmpegVCL::TaskPaused(int taskIndex) const {
+    std::lock_guard<std::mutex> lk(batchMutex_);
+    return taskIndex >= 0 && taskIndex < TaskCount() &&
+           tasks_[static_cast<size_t>(taskIndex)]->paused_.load();
+}
+
+bool TCustomFFmpegVCL::StopTask(int taskIndex, bool wait) {
+    TFFmpeg* task = liveTask(taskIndex, "StopTask");
+    if (!task) return false;
+    stopTask(task, wait);
+    return true;
 }
 
 void TCustomFFmpegVCL::Pause() { paused_ = true; }
@@ -453,6 +504,7 @@ void TCustomFFmpegVCL::stopTask(TFFmpeg* task, bool wait) {
         task->RequestStop();
         {
             std::lock_guard<std::mutex> lk(pauseMutex_);  // a paused worker must see it
+            task->paused_ = false;
         }
         pauseCv_.notify_all();
         if (wait && hasWorker) {
@@ -466,7 +518,7 @@ void TCustomFFmpegVCL::stopTask(TFFmpeg* task, bool wait) {
         }
     } else if (deliverNow) {
         // A task that never ran ends without running: Finished and HasError false.
-        DoTerminate(*task);
+        DoTerminate(*task, false);
     }
 }
 
@@ -587,7 +639,14 @@ void TCustomFFmpegVCL::deliveryLoop() {
     }
 }
 
-void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
+bool TCustomFFmpegVCL::batchEndsLocked() {
+    // (A batch cleared meanwhile, from a handler, is over already.)
+    if (!working_ || pendingCount_ > 0 || finishedCount_ < TaskCount() || allDone_) return false;
+    allDone_ = true;  // before the event: its handler may clear the list
+    return true;
+}
+
+void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task, bool heldSlot) {
     bool endOfBatch = false;
     TTerminateInfo info;
     {
@@ -598,15 +657,11 @@ void TCustomFFmpegVCL::DoTerminate(TFFmpeg& task) {
         info.HasError = task.HasError();
         info.ErrorMessage = task.HasError() ? task.ErrorMessage() : std::string();
         ++finishedCount_;
-        if (pendingCount_ < 1) {
-            if (finishedCount_ >= TaskCount() && !allDone_) {
-                endOfBatch = true;
-                allDone_ = true;  // before the event: its handler may clear the list
-            }
-        } else if (threadMode_) {
-            // This worker's slot goes to the next pending task.
+        // This worker's slot goes to the next pending task (tasks stopped before they ran are
+        // passed over, and their ends counted, on the way).
+        if (threadMode_ && heldSlot && pendingCount_ > 0)
             if (TFFmpeg* next = takeNextLocked()) launch(next);
-        }
+        endOfBatch = batchEndsLocked();
         if (threadMode_) {
             raiseTerminate(info);
             if (endOfBatch) raiseTerminate(TTerminateInfo{-1, true, false, {}});

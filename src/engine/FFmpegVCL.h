@@ -70,6 +70,7 @@ private:
     TRunState state_ = TRunState::Ready;
     std::thread worker_;
     std::atomic<bool> workerDone_{false};
+    std::atomic<bool> paused_{false};  // this task alone (PauseTask); changed under the pause lock
 };
 
 class TCustomFFmpegVCL : public TFFBaseComponent {
@@ -110,6 +111,15 @@ public:
     void Pause();
     void Resume();
     void Stop(bool wait = true);
+    // One task of the running batch, the others going on: it waits at its next checkpoint (using
+    // no CPU) until ResumeTask, the batch's Resume or a stop; StopTask ends it as Stop ends every
+    // task (a running one keeps its file, a pending one never runs) and its slot goes to the
+    // next pending task. Each still ends exactly once, and the batch with one end-of-batch event.
+    // False (with LastErrorMessage) for an index out of range or a task that has ended.
+    bool PauseTask(int taskIndex);
+    bool ResumeTask(int taskIndex);
+    bool StopTask(int taskIndex, bool wait = true);
+    bool TaskPaused(int taskIndex) const;
     bool Working() const;
     bool AllDone() const;
     bool Paused() const { return paused_.load(); }
@@ -151,7 +161,8 @@ protected:
     // False when no `OnPreviewBitmap` handler takes the snapshot.
     virtual bool DoPreviewBitmap(TFFmpeg& task, const TPreviewInfo& info);
     virtual void DoProgress(TFFmpeg& task, const TProgressInfo& progress);
-    virtual void DoTerminate(TFFmpeg& task);
+    // `heldSlot`: the task ran (its end frees a place for the next pending one).
+    virtual void DoTerminate(TFFmpeg& task, bool heldSlot = true);
 
 private:
     void refuseWhileWorking(const char* operation) const;
@@ -164,6 +175,10 @@ private:
     void raiseTerminate(const TTerminateInfo& info);  // batch lock held in thread mode
     void deliveryLoop();
     void stopTask(TFFmpeg* task, bool wait);
+    // The task at `taskIndex` while it has not ended (null with LastErrorMessage otherwise).
+    TFFmpeg* liveTask(int taskIndex, const char* operation);
+    // Under the batch lock: whether the batch has just ended (and marks it so).
+    bool batchEndsLocked();
     void joinWorkers();
     void clearOnUiThread();
     int previewFlags() const;

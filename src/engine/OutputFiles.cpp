@@ -155,11 +155,13 @@ int commitOne(PendingOutput& out, Done* done) {
 }
 
 // Takes one committed output back: its name as before, the new file under its temporary name.
-void undoOne(const PendingOutput& out, Done done) {
+// `asked`: the name it was given before a numbered one was chosen.
+void undoOne(PendingOutput& out, Done done, const TPathFileName& asked) {
     const QByteArray temporary = NativeFileName(out.temporary);
     const QByteArray name = NativeFileName(out.finalName);
     if (done == Done::Exchanged) renameWith(temporary, name, RENAME_EXCHANGE);
     else if (done == Done::Fresh) ::rename(name.constData(), temporary.constData());
+    out.finalName = asked;
 }
 
 }  // namespace
@@ -172,10 +174,13 @@ int CommitOutputs(std::vector<PendingOutput>& outputs, size_t* failed) {
         }
     }
     std::vector<Done> done(outputs.size(), Done::Nothing);
+    std::vector<TPathFileName> asked;
+    for (const PendingOutput& out : outputs) asked.push_back(out.finalName);
     for (size_t i = 0; i < outputs.size(); ++i) {
         const int rc = commitOne(outputs[i], &done[i]);
         if (rc == 0) continue;
-        for (size_t k = i; k-- > 0;) undoOne(outputs[k], done[k]);
+        outputs[i].finalName = asked[i];
+        for (size_t k = i; k-- > 0;) undoOne(outputs[k], done[k], asked[k]);
         *failed = i;
         return rc;
     }

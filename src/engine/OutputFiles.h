@@ -48,8 +48,8 @@ struct PendingOutput {
 // no-replace renames, so a file that appeared at any moment before (even from another process)
 // is never replaced in Number mode. Replacing exchanges the two files, so that the old one can
 // come back. Returns 0; or the AVERROR code of the first failure, with *failed its index, and
-// then every name is as it was before the call (replaced files back, numbered names gone) and
-// every temporary file is still there for the caller to remove.
+// then every name on disk and in `outputs` is as it was before the call (replaced files back,
+// numbered names gone) and every temporary file is still there for the caller to remove.
 int CommitOutputs(std::vector<PendingOutput>& outputs, size_t* failed);
 
 // The folder of `path`, held open (O_PATH), so that a temporary file in it can be removed even

@@ -88,13 +88,14 @@ bool isEngineThread(const std::string& name) {
 }
 
 // Seconds on a processor so far of the engine's own threads (workers, the codec threads they
-// start, which take their name, and the delivery thread), by thread id.
-std::map<std::string, double> engineCpuSeconds() {
+// start, which take their name, and the delivery thread), by thread id; with `only`, of the
+// threads of that name.
+std::map<std::string, double> engineCpuSeconds(const std::string& only = {}) {
     std::map<std::string, double> seconds;
     for (const auto& e : fs::directory_iterator("/proc/self/task")) {
         std::string name = testsupport::ReadFile(e.path().string() + "/comm");
         if (!name.empty() && name.back() == '\n') name.pop_back();
-        if (!isEngineThread(name)) continue;
+        if (!isEngineThread(name) || (!only.empty() && name != only)) continue;
         // The first field of schedstat: nanoseconds spent running.
         const std::string stat = testsupport::ReadFile(e.path().string() + "/schedstat");
         seconds[e.path().filename().string()] = std::strtod(stat.c_str(), nullptr) / 1e9;
@@ -335,6 +336,57 @@ TEST(Component, PausedWorkersRestAndResumeOrStop) {
         c.vcl.Resume();
         c.vcl.ClearTasks();
     }
+}
+
+TEST(Component, OneTaskPausesOrStopsWhileTheOthersGoOn) {
+    RecordingComponent c;
+    c.vcl.SetProgressInterval(100);
+    const std::string dir = testsupport::ScratchDir("one-task");
+    // Read at the pictures' own pace ("re"): each task lasts its 10 s, whatever the machine.
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(c.Add(testmedia::Path("clip10s"), dir + "/o" + std::to_string(i) + ".avi",
+                        "vcodec=mpeg4\nacodec=libmp3lame\nre=1"),
+                  i);
+    std::atomic<int> reports[3] = {0, 0, 0};
+    c.vcl.SetOnProgress([&](void*, PProgressInfo p) { ++reports[p->TaskIndex]; });
+    c.vcl.StartTask(2);
+    mainthread::WaitPumping([&] { return reports[0].load() > 0 && reports[1].load() > 0; });
+    ASSERT_TRUE(c.vcl.PauseTask(0));
+    PumpFor(std::chrono::milliseconds(200));  // to its next packet boundary
+    auto cpu = [](const char* name) {
+        double sum = 0;
+        for (const auto& [tid, seconds] : engineCpuSeconds(name)) sum += seconds;
+        return sum;
+    };
+    const double paused0 = cpu("task-0");
+    const int reports0 = reports[0].load(), reports1 = reports[1].load();
+    PumpFor(std::chrono::milliseconds(1500));
+    EXPECT_LT(cpu("task-0") - paused0, 0.02) << "the paused task rests";
+    EXPECT_EQ(reports[0].load(), reports0);
+    EXPECT_GE(reports[1].load() - reports1, 5) << "the other converts on";
+    EXPECT_TRUE(c.vcl.TaskPaused(0));
+    EXPECT_FALSE(c.vcl.TaskPaused(1));
+
+    // The pending task is stopped before it runs; the paused one is stopped where it is and
+    // keeps what it wrote; the third runs to its end in the freed place of neither.
+    ASSERT_TRUE(c.vcl.StopTask(2));
+    ASSERT_TRUE(c.vcl.StopTask(0));
+    EXPECT_FALSE(c.vcl.PauseTask(0)) << "an ended task";
+    ASSERT_TRUE(c.WaitForBatchEnd());
+    const auto t = c.Terminates();
+    ASSERT_EQ(t.size(), 4u);
+    std::map<int, TTerminateInfo> ends;
+    for (const auto& r : t) ends[r.info.TaskIndex] = r.info;
+    EXPECT_EQ(t.back().info.TaskIndex, -1);
+    EXPECT_TRUE(ends[1].Finished) << ends[1].ErrorMessage;
+    EXPECT_FALSE(ends[0].Finished || ends[0].HasError);
+    EXPECT_FALSE(ends[2].Finished || ends[2].HasError);
+    EXPECT_EQ(reports[2].load(), 0) << "the stopped pending task never ran";
+    EXPECT_FALSE(c.vcl.Task(2)->Ran());
+    EXPECT_GT(fs::file_size(dir + "/o0.avi"), 0u) << "the stopped task's file is kept";
+    EXPECT_FALSE(fs::exists(dir + "/o2.avi"));
+    EXPECT_EQ(c.batchEnds.load(), 1);
+    c.vcl.ClearTasks();
 }
 
 TEST(Component, StormOfStartsPausesResumesAndStops) {

@@ -134,8 +134,8 @@ TEST_F(OutputSafety, CommitIsAllOrNoneAndNumbersPastTakenNames) {
     EXPECT_EQ(testsupport::ReadFile(pending[1].temporary.toStdString()), "new b");
     EXPECT_FALSE(fs::exists(out("b(New_2).mp4")));
 
+    EXPECT_EQ(pending[1].finalName, folder + "/b.mp4");
     pending.pop_back();
-    pending[1].finalName = folder + "/b.mp4";
     ASSERT_EQ(CommitOutputs(pending, &failed), 0);
     EXPECT_EQ(pending[0].finalName, folder + "/a.mp4");
     EXPECT_EQ(pending[1].finalName, folder + "/b(New_2).mp4");
