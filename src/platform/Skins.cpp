@@ -20,7 +20,7 @@ QDialog, QMainWindow, QWidget[tandrelWindow="true"] { background-color: @window@
 QLabel, QCheckBox, QRadioButton { color: @text@; background: transparent; }
 QLabel:disabled, QCheckBox:disabled, QRadioButton:disabled { color: @disabled@; }
 QCheckBox::indicator, QRadioButton::indicator { width: 13px; height: 13px;
-    background-color: @base@; border: 1px solid @bborder@; }
+    background-color: @base@; border: 1px solid @title@; }
 QRadioButton::indicator { border-radius: 7px; }
 QCheckBox::indicator:hover, QRadioButton::indicator:hover { border-color: @accent@; }
 QCheckBox::indicator:checked { background-color: @accent@; border-color: @accent@;
