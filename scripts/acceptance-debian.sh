@@ -97,7 +97,7 @@ check "apt installs the package and everything it needs" \
     in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends \
     "/tmp/$(basename "$deb")"
 in_root dpkg-query -W -f='${Package} ${Version}\n' tandrel libavcodec59 libqt6widgets6 \
-    libsdl2-2.0-0 fonts-noto-cjk || true
+    libsdl2-2.0-0 fonts-noto-cjk qt6-translations-l10n || true
 
 # Nothing but the package's dependencies is installed: every library the programs need is there.
 missing_libs=$(in_root ldd /usr/bin/tandrel /usr/bin/tandrel-cli | grep 'not found' || true)

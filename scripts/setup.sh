@@ -12,9 +12,10 @@ packages=(
     libswscale-dev libswresample-dev libavutil-dev
     libsdl2-dev libopencore-amrnb-dev libjpeg62-turbo-dev
     libgtest-dev libgmock-dev
-    ffmpeg xvfb fonts-noto-cjk
+    ffmpeg xvfb fonts-noto-cjk qt6-translations-l10n
     clang libclang-rt-14-dev llvm  # sanitizer and fuzzing builds (scripts/test.sh --sanitizers)
-    desktop-file-utils appstream shared-mime-info dpkg-dev
+    desktop-file-utils appstream shared-mime-info dpkg-dev lintian
+    dbus-daemon  # a private session bus for the desktop-notification test
 )
 
 missing=()

@@ -43,6 +43,7 @@ class TForm7;
 class TForm8;
 
 namespace platform {
+class INotifier;
 class IShell;
 class ISystemPower;
 }  // namespace platform
@@ -56,6 +57,8 @@ struct Services {
     platform::IDialogs* dialogs = nullptr;
     platform::IShell* shell = nullptr;
     platform::ISystemPower* power = nullptr;
+    // Told when a batch ends while the window is not the active one; none: nobody is told.
+    platform::INotifier* notifier = nullptr;
 };
 
 enum class RunState { Idle, Converting, Paused, Stopping };
@@ -225,6 +228,9 @@ private:
     void EnterIdle();
     void ProcessTerminations();
     void HandleTermination(const TTerminateInfo& info);
+    // Tells the desktop how many rows finished and failed, when the batch ended while the user
+    // was in another window.
+    void NotifyBatchEnd();
     // A task's row shows how it ended (in order with the progress events).
     void TaskEnded(int taskIndex, bool finished, bool hasError);
     void Message(const QString& caption, const QString& text, platform::MessageIcon icon);

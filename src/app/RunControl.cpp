@@ -16,6 +16,7 @@
 #include "engine/MainThread.h"
 #include "engine/OutputFiles.h"
 #include "formats/RecordBuilder.h"
+#include "platform/Notifier.h"
 
 using namespace app;
 using platform::MessageIcon;
@@ -257,12 +258,24 @@ void TForm1::HandleTermination(const TTerminateInfo& info) {
         AppendLog(QStringLiteral("***") + QString::fromUtf8(e.what()));
     }
     EnterIdle();
+    NotifyBatchEnd();
     switch (suiComboBox1_->currentIndex()) {
         case 1: Button18Click(); break;
         case 2: Button20Click(); break;
         default: break;
     }
     emit terminationHandled(-1);
+}
+
+void TForm1::NotifyBatchEnd() {
+    if (!services_.notifier || isActiveWindow()) return;
+    int finished = 0, failed = 0;
+    for (int row = 0; row < model_->Count(); ++row) {
+        finished += model_->Row(row).Status == status::Done();
+        failed += model_->Row(row).Status == status::Failed();
+    }
+    services_.notifier->Notify(U("全部文件转换完毕"),
+                               U("完成 %1 个，失败 %2 个").arg(finished).arg(failed));
 }
 
 void TForm1::EnterIdle() {

@@ -17,9 +17,11 @@
 #include "engine/ProcessSignals.h"
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/Shell.h"
 #include "platform/Skins.h"
 #include "platform/SystemPower.h"
+#include "platform/Translations.h"
 
 namespace {
 
@@ -79,6 +81,7 @@ int main(int argc, char** argv) {
     application.setProperty("helpFile", QStringLiteral("help/index.html"));
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
+    platform::InstallQtTranslations();
 
     // Caught from here on; acted on once the window's event loop runs.
     const int signalled = procsignals::CatchTermination();
@@ -87,7 +90,8 @@ int main(int argc, char** argv) {
         platform::QtDialogs dialogs;
         platform::QtShell shell;
         platform::QtSystemPower power;
-        TForm1 form(app::Services{&dialogs, &shell, &power});
+        platform::QtNotifier notifier;
+        TForm1 form(app::Services{&dialogs, &shell, &power, &notifier});
 
         QStringList files;
         if (!selfTest)

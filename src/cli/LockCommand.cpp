@@ -30,17 +30,21 @@ int RunLock(const QStringList& args) {
         std::fprintf(stderr, "tandrel-cli lock: %s\n", parser.errorText().toUtf8().constData());
         return 2;
     }
+    const char* const usageLine =
+        "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n";
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fprintf(stdout, "%s", parser.helpText().toUtf8().constData());
+        // Qt's own first line names the program by the path it was started with.
+        const QString help = parser.helpText();
+        std::printf("%s%s", usageLine,
+                    help.mid(help.indexOf(QLatin1Char('\n')) + 1).toUtf8().constData());
         return 0;
     }
     const QStringList words = parser.positionalArguments();  // args[0] names the command
     const QString file =
         parser.isSet(fileOption) ? parser.value(fileOption) : platform::lock::LockFile();
     const QString action = words.value(0);
-    const auto usage = [] {
-        std::fprintf(stderr,
-                     "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n");
+    const auto usage = [usageLine] {
+        std::fprintf(stderr, "%s", usageLine);
         return 2;
     };
     if (file.isEmpty()) return usage();

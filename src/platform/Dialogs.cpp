@@ -76,6 +76,7 @@ QStringList QtDialogs::OpenFiles(QWidget* parent, const OpenFileRequest& request
     QFileDialog dialog(parent, request.title, request.folder);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(request.multiple ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList names;
     for (const FileFilter& filter : request.filters) names << NameFilter(filter);
     if (!names.isEmpty()) {

@@ -54,8 +54,9 @@ public:
                                  const QString& startFolder) = 0;
 };
 
-// QMessageBox / QFileDialog. File filters list each pattern in both letter cases, since Linux
-// file names are case-sensitive and the patterns were written for either.
+// QMessageBox / QFileDialog. A file filter matches each pattern in both letter cases, since
+// Linux file names are case-sensitive and the patterns were written for either; the dialog shows
+// only the filter's description ("AVI文件 (*.avi)"), so no pattern is listed twice.
 class QtDialogs final : public IDialogs {
 public:
     MessageButton ShowMessage(QWidget* parent, const QString& caption, const QString& text,
@@ -66,7 +67,8 @@ public:
                          const QString& startFolder) override;
 
     // The Qt name filter of one entry: the description followed by every pattern in its own,
-    // lower and upper case, duplicates dropped: "AVI文件 (*.avi) (*.avi *.AVI)".
+    // lower and upper case, duplicates dropped: "AVI文件 (*.avi) (*.avi *.AVI)". The dialog
+    // matches the last parenthesis and shows what comes before it.
     static QString NameFilter(const FileFilter& filter);
 };
 

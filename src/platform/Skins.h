@@ -1,7 +1,9 @@
 // Window skins: the saved choice ("skin1" … "skin18" in section `skin`, key `SetSkin` of
 // system.ini) and the look each value gives. A skin is a Qt style sheet: five built into the
 // program (MacOS, WinXP, DeepBlue, Protein, BlueGlass) and thirteen theme files
-// "skins/<name>.sui" in the data folder, each holding a style sheet. UI thread.
+// "skins/<name>.sui" in the data folder, each holding a style sheet. Sheets may use the check
+// marks compiled into the program, ":/skins/tick-light.xpm" and ":/skins/tick-dark.xpm". UI
+// thread.
 //
 // Every window applies the saved skin for itself: the main window when it is created, the
 // others each time they are shown (ApplySavedSkin). A value that names no skin ("other", the

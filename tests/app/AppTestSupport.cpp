@@ -23,6 +23,7 @@
 #include "app/JobListModel.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
+#include "platform/Translations.h"
 
 namespace apptest {
 
@@ -30,6 +31,7 @@ void EnsureApp() {
     if (!widgettest::EnsureApp("app_tests")) return;
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
+    platform::InstallQtTranslations();
 }
 
 bool WaitFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {
@@ -226,7 +228,7 @@ void WindowTest::TearDown() {
 }
 
 void WindowTest::Create() {
-    form_ = std::make_unique<TForm1>(app::Services{&dialogs_, &shell_, &power_},
+    form_ = std::make_unique<TForm1>(app::Services{&dialogs_, &shell_, &power_, &notifier_},
                                      RecordingParts(parts_));
 }
 

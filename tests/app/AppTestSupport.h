@@ -96,6 +96,7 @@ protected:
     platform::FakeDialogs dialogs_;
     platform::FakeShell shell_;
     platform::FakeSystemPower power_;
+    platform::FakeNotifier notifier_;
     std::shared_ptr<PartLog> parts_ = std::make_shared<PartLog>();
     std::unique_ptr<TForm1> form_;
     std::string src_;

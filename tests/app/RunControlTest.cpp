@@ -332,12 +332,19 @@ TEST_F(RunControl, RowsThatCannotBeSetUpAreSkippedAndNamed) {
     EXPECT_FALSE(notices[0].text.contains(a));
     EXPECT_EQ(Statuses(), QStringList({U("完成"), U("失败"), U("完成")}));
     EXPECT_EQ(OutputFiles(), QStringList({"a.mp3", "c.mp3"}));
+    // The window was not in front: the desktop hears how the batch went.
+    EXPECT_EQ(notifier_.shown, std::vector<QString>{U("全部文件转换完毕|完成 2 个，失败 1 个")});
 
-    // Nothing left at all: the batch still ends and the window is usable again.
+    // Nothing left at all: the batch still ends and the window is usable again. The window is
+    // in front this time, and shows it itself: nobody else is told.
     ASSERT_TRUE(QFile::remove(a));
     ASSERT_TRUE(QFile::remove(c));
+    form_->show();
+    form_->activateWindow();
+    ASSERT_TRUE(WaitFor([&] { return form_->isActiveWindow(); }));
     form_->btnStartClick();
     ASSERT_TRUE(WaitForBatchEnd(2));
+    EXPECT_EQ(notifier_.shown.size(), 1u);
     EXPECT_EQ(Statuses(), QStringList({U("失败"), U("失败"), U("失败")}));
     EXPECT_EQ(form_->State(), RunState::Idle);
     EXPECT_TRUE(Enabled("ToolButton1"));

@@ -20,6 +20,7 @@
 #include "formats/PickerDialog.h"
 #include "platform/Shell.h"
 #include "platform/SystemPower.h"
+#include "platform/Translations.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     app::ConnectDispatcherToEventLoop();
     app::InstallFontSubstitutes();
+    platform::InstallQtTranslations();
 
     const std::string dir = work.path().toStdString();
     QStringList clips;

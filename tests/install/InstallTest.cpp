@@ -3,7 +3,7 @@
 // desktop entry and the AppStream file accepted by their validators, "Open with" offered for the
 // open dialog's file types, the installed programs finding their data under the prefix and
 // converting, and the Debian package depending on the packages of every library the programs
-// bind at run time.
+// bind at run time and passing lintian.
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -38,6 +38,10 @@ const char kDialogPatterns[] =
     "*.MKA;*.MP2;*.MPA;*.MPC;*.APE;*.OFR;*.OGG;*.RA;*.WV;*.TTA;*.AC3;*.DTS;*.DV;*.m4v;*.3g2;"
     "*.mkv;*.dv;*.yuv;*.h261;*.h264;*.mjpeg;*.dif;*.m4v;*.3gpp;*.3gp2;*.qt";
 
+QStringList Names(const QString& dir, const QStringList& filters) {
+    return QDir(dir).entryList(filters, QDir::Files, QDir::Name);
+}
+
 // One installation for the whole program: the cases only read it.
 class Installed : public ::testing::Test {
 protected:
@@ -52,6 +56,21 @@ protected:
 
     static std::string P(const std::string& relative) { return prefix_ + "/" + relative; }
 
+    // The Debian package of this build (cpack), made once; fails the test when it cannot be.
+    static std::string Package() {
+        if (deb_.empty()) {
+            const std::string out = testsupport::ScratchDir("package");
+            const auto packed =
+                RunCapturing("cd " + Quote(out) + " && cpack --config " +
+                             Quote(kBuild + "/CPackConfig.cmake") + " -B " + Quote(out));
+            EXPECT_EQ(packed.status, 0) << packed.out << packed.err;
+            const QStringList debs = Names(QString::fromStdString(out), {"tandrel_*.deb"});
+            EXPECT_EQ(debs.size(), 1) << packed.out;
+            if (debs.size() == 1) deb_ = out + "/" + debs.first().toStdString();
+        }
+        return deb_;
+    }
+
     // `program` with `args` in an environment without the data-folder override.
     static testsupport::CommandResult Run(const std::string& program, const std::string& args) {
         return RunCapturing("env -u TANDREL_DATA_DIR " + Quote(program) + " " + args);
@@ -60,11 +79,8 @@ protected:
     static inline std::string prefix_;
     static inline int installStatus_ = -1;
     static inline std::string installLog_;
+    static inline std::string deb_;
 };
-
-QStringList Names(const QString& dir, const QStringList& filters) {
-    return QDir(dir).entryList(filters, QDir::Files, QDir::Name);
-}
 
 TEST_F(Installed, EveryFileIsInItsPlace) {
     for (const char* program : {"bin/tandrel", "bin/tandrel-cli"}) {
@@ -259,13 +275,8 @@ TEST_F(Installed, InstalledCommandConvertsAFile) {
 // The package's Depends names the Debian package of every library the programs bind at run time
 // (which dpkg-shlibdeps cannot see), as the machine's package database says, and of the font.
 TEST_F(Installed, PackageDependsOnThePackagesOfTheBoundLibraries) {
-    const std::string out = testsupport::ScratchDir("package");
-    const auto packed = RunCapturing("cd " + Quote(out) + " && cpack --config " +
-                                     Quote(kBuild + "/CPackConfig.cmake") + " -B " + Quote(out));
-    ASSERT_EQ(packed.status, 0) << packed.out << packed.err;
-    const QStringList debs = Names(QString::fromStdString(out), {"tandrel_*.deb"});
-    ASSERT_EQ(debs.size(), 1) << packed.out;
-    const std::string deb = out + "/" + debs.first().toStdString();
+    const std::string deb = Package();
+    ASSERT_FALSE(deb.empty());
     const auto depends = RunCapturing("dpkg-deb -f " + Quote(deb) + " Depends");
     ASSERT_EQ(depends.status, 0) << depends.err;
     std::set<std::string> packages;
@@ -343,6 +354,20 @@ TEST_F(Installed, PackageDependsOnThePackagesOfTheBoundLibraries) {
           "./usr/share/tandrel/sounds/cam.wav",
           "./usr/share/applications/example.tandrel.Tandrel.desktop"})
         EXPECT_NE(contents.out.find(std::string(path) + "\n"), std::string::npos) << path;
+}
+
+// Debian's package checker finds nothing to fault: a machine-readable copyright file, the
+// changelog, a manual page for each program, no error and no warning.
+TEST_F(Installed, PackagePassesLintian) {
+    const std::string deb = Package();
+    ASSERT_FALSE(deb.empty());
+    const auto contents = RunCapturing("dpkg-deb -c " + Quote(deb));
+    for (const char* path :
+         {"./usr/share/doc/tandrel/copyright", "./usr/share/doc/tandrel/changelog.gz",
+          "./usr/share/man/man1/tandrel.1.gz", "./usr/share/man/man1/tandrel-cli.1.gz"})
+        EXPECT_NE(contents.out.find(std::string(path) + "\n"), std::string::npos) << path;
+    const auto r = RunCapturing("lintian --fail-on error,warning " + Quote(deb));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
 }
 
 }  // namespace

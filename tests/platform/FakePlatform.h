@@ -14,6 +14,7 @@
 
 #include "platform/Dialogs.h"
 #include "platform/Downloader.h"
+#include "platform/Notifier.h"
 #include "platform/Shell.h"
 #include "platform/SystemPower.h"
 
@@ -100,6 +101,17 @@ public:
     }
     QString LastError() const override {
         return result ? QString() : QStringLiteral("refused by the fake");
+    }
+};
+
+// Records notifications: "summary|body" each.
+class FakeNotifier final : public INotifier {
+public:
+    std::vector<QString> shown;
+
+    bool Notify(const QString& summary, const QString& body) override {
+        shown.push_back(summary + QLatin1Char('|') + body);
+        return true;
     }
 };
 

@@ -1,22 +1,36 @@
 // The Qt implementations of the platform services, driven offscreen. The shell is only ever
-// exercised in record mode: a test never opens anything on the desktop.
+// exercised in record mode: a test never opens anything on the desktop; notifications go to a
+// private session bus.
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "PlatformTestApp.h"
 #include "TestSupport.h"
 #include "platform/Dialogs.h"
+#include "platform/Notifier.h"
 #include "platform/Shell.h"
 #include "platform/SystemPower.h"
 
@@ -90,25 +104,123 @@ TEST(QtDialogs, MessageBoxReturnsThePressedButton) {
     EXPECT_EQ(dialogs.ShowMessage(nullptr, "c", "t", MessageIcon::Information), MessageButton::Ok);
 }
 
-TEST(QtDialogs, OpenFilesUsesTheFiltersAndReturnsEmptyOnCancel) {
+// The open dialog as the user meets it: Qt's own texts in Chinese, each filter shown as its
+// description alone, and a pattern matching names in either letter case.
+TEST(QtDialogs, OpenFilesShowsChineseAndEachPatternOnce) {
     EnsureApp();
+    const std::string folder = testsupport::ScratchDir("open");
+    for (const char* name : {"a.avi", "B.AVI", "c.mkv", "d.txt"})
+        testsupport::WriteFile(folder + "/" + name, "x");
     QtDialogs dialogs;
     OpenFileRequest request;
     request.title = U("打开");
+    request.folder = QString::fromStdString(folder);
     request.filters = {{U("所有支持的文件类型"), {"*.AVI", "*.mkv"}},
-                       {U("AVI文件 (*.avi)"), {"*.avi"}}};
+                       {U("AVI文件 (*.avi)"), {"*.avi"}},
+                       {U("MPEG文件 (*.mpg;*.mpeg)"), {"*.mpg", "*.mpeg"}}};
     request.selectedFilter = 1;
     request.multiple = true;
-    WhenModal<QFileDialog>([](QFileDialog* dialog) {
+    QStringList shown, listed, texts;
+    WhenModal<QFileDialog>([&](QFileDialog* dialog) {
         EXPECT_EQ(dialog->windowTitle(), U("打开"));
         EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
-        EXPECT_EQ(dialog->nameFilters(),
-                  QStringList({U("所有支持的文件类型 (*.AVI *.avi *.mkv *.MKV)"),
-                               U("AVI文件 (*.avi) (*.avi *.AVI)")}));
-        EXPECT_EQ(dialog->selectedNameFilter(), U("AVI文件 (*.avi) (*.avi *.AVI)"));
+        EXPECT_EQ(dialog->nameFilters()[1], U("AVI文件 (*.avi) (*.avi *.AVI)"));
+        EXPECT_EQ(dialog->selectedNameFilter(), U("AVI文件 (*.avi)"));
+        const auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+        for (int i = 0; types && i < types->count(); ++i) shown << types->itemText(i);
+        // The listing comes from a file-system thread.
+        const auto* model = dialog->findChild<QFileSystemModel*>();
+        QElapsedTimer clock;
+        clock.start();
+        while (model && listed.size() < 2 && clock.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+            listed.clear();
+            const QModelIndex root = model->index(request.folder);
+            for (int row = 0; row < model->rowCount(root); ++row)
+                listed << model->index(row, 0, root).data().toString();
+        }
+        for (const QAbstractButton* b : dialog->findChildren<QAbstractButton*>())
+            if (b->isVisible() && !b->text().isEmpty()) texts << b->text();
+        for (const QLabel* l : dialog->findChildren<QLabel*>())
+            if (l->isVisible()) texts << l->text();
         dialog->reject();
     });
     EXPECT_TRUE(dialogs.OpenFiles(nullptr, request).isEmpty());
+    EXPECT_EQ(shown, QStringList({U("所有支持的文件类型"), U("AVI文件 (*.avi)"),
+                                  U("MPEG文件 (*.mpg;*.mpeg)")}));
+    listed.sort(Qt::CaseInsensitive);
+    EXPECT_EQ(listed, QStringList({"a.avi", "B.AVI"}));
+    // Qt's texts ("Look in:", "File name:", "Cancel") come out in Chinese.
+    EXPECT_TRUE(texts.contains(U("取消"))) << texts.join('/').toStdString();
+    EXPECT_TRUE(texts.filter(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))).isEmpty())
+        << texts.join('/').toStdString();
+    // And the context menu of every text field (its items without their shortcut keys).
+    QLineEdit edit;
+    std::unique_ptr<QMenu> menu(edit.createStandardContextMenu());
+    QStringList items;
+    for (const QAction* action : menu->actions())
+        if (!action->isSeparator()) items << action->text().section(QLatin1Char('\t'), 0, 0);
+    EXPECT_TRUE(items.filter(QRegularExpression(QStringLiteral("[A-Za-z]{3}"))).isEmpty())
+        << items.join('/').toStdString();
+    EXPECT_EQ(items.size(), 7) << items.join('/').toStdString();  // undo … select all
+}
+
+// The notification service's side of the bus: records each call and never answers, as a
+// service that hangs would.
+class SilentNotificationService final : public QDBusVirtualObject {
+public:
+    std::vector<QDBusMessage> calls;
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
+        calls.push_back(message);
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+};
+
+TEST(QtNotifier, AsksTheSessionsNotificationServiceWithoutWaiting) {
+    EnsureApp();
+    QtNotifier notifier;
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    EXPECT_FALSE(notifier.Notify("a", "b")) << "no session bus: nobody to tell";
+
+    // A private session bus for this test program.
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                  QStringLiteral("--print-address=1")});
+    ASSERT_TRUE(daemon.waitForReadyRead(30000)) << daemon.errorString().toStdString();
+    const QByteArray address = daemon.readLine().trimmed();
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.constData(), 1);
+    QDBusConnection server =
+        QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("service"));
+    ASSERT_TRUE(server.isConnected());
+    SilentNotificationService service;
+    ASSERT_TRUE(
+        server.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &service));
+    ASSERT_TRUE(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(notifier.Notify(U("全部文件转换完毕"), U("完成 2 个，失败 1 个")));
+    EXPECT_LT(clock.elapsed(), 10000) << "waited for an answer";
+    while (service.calls.empty() && clock.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    ASSERT_EQ(service.calls.size(), 1u);
+    const QDBusMessage& call = service.calls[0];
+    EXPECT_EQ(call.interface(), QStringLiteral("org.freedesktop.Notifications"));
+    EXPECT_EQ(call.member(), QStringLiteral("Notify"));
+    // The specification's argument types: a server refuses a call with any other.
+    EXPECT_EQ(call.signature(), QStringLiteral("susssasa{sv}i"));
+    const QList<QVariant> args = call.arguments();
+    ASSERT_EQ(args.size(), 8);
+    EXPECT_EQ(args[1].toUInt(), 0u) << "a new notification, replacing none";
+    EXPECT_EQ(args[3].toString(), U("全部文件转换完毕"));
+    EXPECT_EQ(args[4].toString(), U("完成 2 个，失败 1 个"));
+    EXPECT_EQ(args[7].toInt(), -1);
+    server.unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+    daemon.kill();
+    daemon.waitForFinished();
 }
 
 TEST(QtShell, RecordModeWritesRequestsInsteadOfOpening) {

@@ -2,9 +2,13 @@
 #pragma once
 
 #include "WidgetTestSupport.h"
+#include "platform/Translations.h"
 
 namespace platformtest {
 
-inline void EnsureApp() { widgettest::EnsureApp("platform_tests"); }
+// With Qt's own texts in Chinese, as the program has them.
+inline void EnsureApp() {
+    if (widgettest::EnsureApp("platform_tests")) platform::InstallQtTranslations();
+}
 
 }  // namespace platformtest

@@ -3,8 +3,10 @@
 // once and the dialogs at their next showing; the help menu's actions; the password check when
 // the window is first shown.
 #include <QAbstractItemView>
+#include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -13,8 +15,13 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStatusBar>
+#include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTableView>
 #include <QToolButton>
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 
@@ -60,6 +67,55 @@ QImage Render(QWidget* w) {
     image.fill(Qt::magenta);
     w->render(&image);
     return image;
+}
+
+// WCAG 2: relative luminance of a colour and the contrast ratio of two.
+double Luminance(QRgb c) {
+    auto linear = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+}
+double Contrast(QRgb a, QRgb b) {
+    const double la = Luminance(a), lb = Luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The largest contrast between a pixel of `area` and `colour`.
+double MostDistinct(const QImage& image, const QRect& area, QRgb colour) {
+    double best = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            best = std::max(best, Contrast(image.pixel(x, y), colour));
+    return best;
+}
+
+// The contrast of text drawn inside `area`, row by row against the row's first pixel, which lies
+// on the background (areas start left of their text; a gradient changes from row to row). The
+// text's own colour shows where a stroke covers a whole pixel.
+double TextContrast(const QImage& image, const QRect& area) {
+    double best = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        best = std::max(best, MostDistinct(image, QRect(area.left(), y, area.width(), 1),
+                                           image.pixel(area.left(), y)));
+    return best;
+}
+
+// Mean distance (RGB, 0…441) between the pixels of two pictures of one widget.
+double MeanDifference(const QImage& a, const QImage& b) {
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
+            sum += std::hypot(qRed(p) - qRed(q), qGreen(p) - qGreen(q), qBlue(p) - qBlue(q));
+        }
+    return sum / (a.width() * a.height());
+}
+
+// Where `w` lies in its window.
+QRect InWindow(const QWidget* w, const QRect& rect) {
+    return rect.translated(w->mapTo(w->window(), QPoint()));
 }
 
 class WithWindows : public apptest::WindowTest {
@@ -290,4 +346,107 @@ TEST_F(WithWindows, ThePasswordCheckWhenTheWindowIsFirstShown) {
     ASSERT_TRUE(WaitFor([&] { return !form_->isVisible(); }, std::chrono::seconds(30)));
     ASSERT_EQ(dialogs_.messages.size(), 1u);
     EXPECT_EQ(dialogs_.messages[0].text, U("输入的密码错误,请和本机管理人员联系！"));
+}
+
+// Every skin, from the pixels of the options dialog and the main window: a check box shows a box
+// unticked and a mark ticked, disabled controls look unlike enabled ones, and captions keep WCAG
+// AA contrast (4.5:1) to what they are drawn on.
+TEST_F(WithWindows, EverySkinShowsEveryControlAndReadableCaptions) {
+    CreateReal();
+    form_->show();
+    ASSERT_TRUE(WaitFor([&] { return form_->isVisible(); }));
+    form_->findChild<QStatusBar*>()->showMessage(U("添加要转换的视频音频文件"));
+    TForm8* options = form_->Form8();
+    auto* cut = options->findChild<QCheckBox*>(QStringLiteral("suiCheckBox1"));
+    ASSERT_NE(cut, nullptr);
+    auto named = [](QWidget* window, const char* name) {
+        auto* w = window->findChild<QWidget*>(QLatin1String(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    };
+    // Buttons, lists, edits and time boxes, enabled and disabled.
+    const std::vector<QWidget*> controls = {
+        named(options, "suiButton1"), named(options, "suiComboBox1"),
+        named(options, "suiEdit2"),   named(form_.get(), "suiEdit1"),
+        form_->AdvListView1(),        named(form_.get(), "suiButton3")};
+    // Captions on the main window: the toolbar's (of its enabled buttons: text under the
+    // image), the status bar and the settings labels.
+    std::vector<std::pair<QWidget*, QRect>> mainCaptions;
+    for (const char* name : {"ToolButton1", "ToolButton7", "ToolButton11"}) {
+        QWidget* b = named(form_.get(), name);
+        const int text = b->fontMetrics().height() + 4;
+        mainCaptions.push_back({b, QRect(0, b->height() - text - 2, b->width(), text)});
+    }
+    for (QWidget* w : form_->findChildren<QWidget*>())
+        if (qobject_cast<QStatusBar*>(w) || (qobject_cast<QLabel*>(w) && w->isVisible() &&
+                                             !static_cast<QLabel*>(w)->text().isEmpty()))
+            mainCaptions.push_back({w, w->rect().adjusted(-2, 0, 0, 0)});
+
+    for (const platform::skins::Skin& skin : platform::skins::All()) {
+        SCOPED_TRACE(skin.value);
+        const QString value = QLatin1String(skin.value);
+        ASSERT_TRUE(platform::skins::SaveSkin(value));
+        ASSERT_TRUE(platform::skins::Apply(form_.get(), value));
+        options->show();  // takes the saved skin
+
+        QStyleOptionButton option;
+        option.initFrom(cut);
+        const QRect box =
+            InWindow(cut, cut->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, cut));
+        std::vector<QImage> boxes;
+        QImage dialog;
+        for (bool ticked : {false, true}) {
+            cut->setChecked(ticked);
+            dialog = Render(options);
+            const QRgb around = dialog.pixel(box.left() - 2, box.center().y());
+            // WCAG's 3:1 for the parts of a control.
+            EXPECT_GE(MostDistinct(dialog, box, around), 3.0) << "a box, ticked: " << ticked;
+            boxes.push_back(dialog.copy(box));
+        }
+        EXPECT_GE(MeanDifference(boxes[0], boxes[1]), 20.0) << "ticked looks unticked";
+        EXPECT_GE(
+            MostDistinct(boxes[1], boxes[1].rect().adjusted(2, 2, -2, -2), boxes[1].pixel(2, 2)),
+            3.0)
+            << "no mark in the ticked box";
+        cut->setChecked(false);
+
+        for (QWidget* w : controls) {
+            const bool was = w->isEnabled();
+            w->setEnabled(true);
+            const QImage enabled = Render(w);
+            w->setEnabled(false);
+            const QImage disabled = Render(w);
+            w->setEnabled(was);
+            EXPECT_GE(MeanDifference(enabled, disabled), 15.0) << w->objectName();
+        }
+
+        dialog = Render(options);
+        auto expectReadable = [](const QImage& image, QWidget* w, const QRect& area) {
+            EXPECT_GE(TextContrast(image, InWindow(w, area)), 4.5)
+                << w->objectName() << " " << w->property("text").toString()
+                << w->property("title").toString();
+        };
+        for (QLabel* label : options->findChildren<QLabel*>())
+            if (label->isVisible() && label->isEnabled())
+                expectReadable(dialog, label, label->rect().adjusted(-2, 0, 0, 0));
+        for (QPushButton* b : options->findChildren<QPushButton*>())
+            expectReadable(dialog, b, b->rect().adjusted(3, 3, -3, -3));
+        for (QGroupBox* g : options->findChildren<QGroupBox*>()) {
+            QStyleOptionGroupBox frame;
+            frame.initFrom(g);
+            frame.text = g->title();
+            frame.subControls = QStyle::SC_GroupBoxLabel | QStyle::SC_GroupBoxFrame;
+            expectReadable(dialog, g,
+                           g->style()->subControlRect(QStyle::CC_GroupBox, &frame,
+                                                      QStyle::SC_GroupBoxLabel, g));
+        }
+        QStyleOptionButton text;
+        text.initFrom(cut);
+        expectReadable(dialog, cut,
+                       cut->style()->subElementRect(QStyle::SE_CheckBoxContents, &text, cut));
+        options->hide();
+
+        const QImage window = Render(form_.get());
+        for (const auto& [w, area] : mainCaptions) expectReadable(window, w, area);
+    }
 }
