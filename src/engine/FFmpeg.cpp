@@ -211,18 +211,22 @@ int TCustomFFmpeg::OutputCount() const {
     return static_cast<int>(outputs_.size());
 }
 
+std::string EmptyOutputReason(bool takesVideo, bool takesAudio) {
+    if (takesAudio && !takesVideo) return "the source has no sound for this sound-only format";
+    if (takesVideo && !takesAudio) return "the source has no picture for this video-only format";
+    return "the source has no sound or picture this format can hold";
+}
+
+bool HasNoPictures(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->codecpar->format < 0;
+}
+
 std::string TCustomFFmpeg::CloseEmptyLastOutput() {
     if (outputs_.empty() || joinMode_ || !outputs_.back()->streams.empty()) return {};
-    bool audio = false, video = false;
-    for (const auto& in : inputs_) {
-        audio |= PreferredStream(in->ctx, AVMEDIA_TYPE_AUDIO) >= 0;
-        video |= PreferredStream(in->ctx, AVMEDIA_TYPE_VIDEO) >= 0;
-    }
+    const std::string reason = outputs_.back()->emptyReason;
     releaseOutput(*outputs_.back(), false);
     outputs_.pop_back();
-    if (!audio && video) return "the source has no sound for this sound-only format";
-    if (audio && !video) return "the source has no picture for this video-only format";
-    return "the source has no sound or picture this format can hold";
+    return reason;
 }
 
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
@@ -572,14 +576,19 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
                            "name or folder",
                            fileName.toUtf8().constData(), i));
 
-        bool useVideo = o.VideoStreamCopy || !o.VideoCodecName.empty() ||
-                        ofmt->video_codec != AV_CODEC_ID_NONE;
+        const bool videoNamed = o.VideoStreamCopy || !o.VideoCodecName.empty();
+        // A sound container's picture codec is for covers: a video never becomes one, and a
+        // music file's cover becomes a video only in a container made for video.
+        bool useVideo =
+            videoNamed || (ofmt->video_codec != AV_CODEC_ID_NONE && !isSoundContainer(ofmt));
         bool useAudio = o.AudioStreamCopy || !o.AudioCodecName.empty() ||
                         ofmt->audio_codec != AV_CODEC_ID_NONE;
         bool useSubtitle = false;
+        out.emptyReason =
+            EmptyOutputReason(useVideo && !o.VideoDisable, useAudio && !o.AudioDisable);
         if (!inputs_.empty()) {
             const size_t examined = join && inputs_.size() > 1 ? 1 : inputs_.size();
-            bool hasVideo = false, hasMovingVideo = false, hasAudio = false;
+            bool hasVideo = false, hasAudio = false;
             for (size_t i = 0; i < examined; ++i) {
                 const AVFormatContext* ic = inputs_[i]->ctx;
                 for (unsigned k = 0; k < ic->nb_streams; ++k) {
@@ -588,16 +597,18 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
                     if (type < AVMEDIA_TYPE_UNKNOWN || type >= AVMEDIA_TYPE_NB)
                         fail("check_audio_video_sub_inputs fail: invalid codec_type of input file");
                     hasAudio |= type == AVMEDIA_TYPE_AUDIO;
-                    if (type == AVMEDIA_TYPE_VIDEO) {
-                        hasVideo = true;
-                        hasMovingVideo |= !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+                    if (type != AVMEDIA_TYPE_VIDEO || st->discard == AVDISCARD_ALL) continue;
+                    if (!o.VideoStreamCopy && HasNoPictures(st)) {
+                        if (useVideo && !o.VideoDisable)
+                            Log(llInfo, Format("Input #%d stream #%u (Video) holds no pictures "
+                                               "to decode: left out of %s",
+                                               static_cast<int>(i), k,
+                                               fileName.toUtf8().constData()));
+                        continue;
                     }
+                    hasVideo = true;
                 }
             }
-            // A music file's cover becomes a video only in a container made for video.
-            if (hasVideo && !hasMovingVideo && o.VideoCodecName.empty() && !o.VideoStreamCopy &&
-                isSoundContainer(ofmt))
-                hasVideo = false;
             useVideo &= hasVideo;
             useAudio &= hasAudio;
             for (size_t i = 0; i < examined && !useSubtitle; ++i)
