@@ -526,6 +526,11 @@ int sizeAlignment(const AVCodec* codec, AVPixelFormat fmt) {
     return 1;
 }
 
+// The largest side an encoder's stream can state (its headers hold 12 bits); 0: no such limit.
+int largestSide(const AVCodec* codec) {
+    return codec->id == AV_CODEC_ID_MPEG1VIDEO ? 4095 : 0;
+}
+
 AVPixelFormat jpegRange(AVPixelFormat fmt) {
     switch (fmt) {
         case AV_PIX_FMT_YUV420P: return AV_PIX_FMT_YUVJ420P;
@@ -800,6 +805,16 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
 
         int w = o.FrameWidth, h = o.FrameHeight;
         const int align = sizeAlignment(codec, fmt);
+        if (const int most = largestSide(codec); most > 0 && std::max(w, h) > most) {
+            // Shrunk to fit, in proportion, rather than refused by the encoder.
+            const double scale = static_cast<double>(most) / std::max(w, h);
+            const int sw = std::max(1, static_cast<int>(w * scale));
+            const int sh = std::max(1, static_cast<int>(h * scale));
+            Log(llInfo, Format("Frame size %dx%d reduced to %dx%d, the largest encoder %s takes",
+                               w, h, sw, sh, codec->name));
+            w = sw;
+            h = sh;
+        }
         if (align > 1 && w > 0 && h > 0 && (w % align || h % align)) {
             // Down, except a side shorter than the step (a 1-pixel line), which grows to it.
             const int aw = std::max(align, w / align * align);
