@@ -37,54 +37,42 @@ struct Clip {
     "-f lavfi -i sine=frequency=440:sample_rate=" rate ":duration=" dur                       \
     ",aformat=channel_layouts=" layout " "
 
+// Each size once; the layouts, rates and sounds ride along with them.
 const Clip kClips[] = {
-    // Sizes.
     {"w1x1", V("1:1", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 1, 1},
-    {"w2x2", V("2:2", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 2, 2},
-    {"w3x3", V("3:3", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 3, 3},
-    {"w17x17", V("17:17", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 17, 17},
-    {"w300", V("300:20", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 300, 20},
-    {"w322", V("322:20", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 322, 20},
-    {"w330", V("330:21", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 330, 21},
-    {"w427", V("427:33", "25", "0.2") "-c:v ffv1 -pix_fmt yuv420p", ".mkv", 427, 33},
+    {"w2x2_8k_mono", V("2:2", "25", "0.2") A("8000", "mono", "0.2")
+                         "-c:v ffv1 -pix_fmt yuv420p -c:a pcm_s16le",
+     ".mkv", 2, 2, 1},
+    {"w3x3_444", V("3:3", "25", "0.2") "-c:v ffv1 -pix_fmt yuv444p", ".mkv", 3, 3},
+    {"w17x17_four_tracks",
+     V("17:17", "25", "0.3") A("44100", "mono", "0.3") A("22050", "stereo", "0.3")
+         A("48000", "5.1", "0.3") A("8000", "mono", "0.3")
+     "-map 0:v -map 1:a -map 2:a -map 3:a -map 4:a -c:v ffv1 -pix_fmt yuv420p -c:a aac",
+     ".mkv", 17, 17, 4},
+    {"w300_96k", V("300:20", "25", "0.2") A("96000", "stereo", "0.2")
+                     "-c:v ffv1 -pix_fmt yuv420p -c:a flac",
+     ".mkv", 300, 20, 1},
+    {"w322_422_23976", V("322:21", "24000/1001", "0.3") "-c:v ffv1 -pix_fmt yuv422p", ".mkv",
+     322, 21},
+    {"w330_rgb_2997", V("330:21", "30000/1001", "0.3") "-c:v png -pix_fmt rgb24", ".mkv", 330,
+     21},
+    {"w427_pal8_5994", V("427:33", "60000/1001", "0.2") "-c:v png -pix_fmt pal8", ".mkv", 427,
+     33},
     {"w854", V("854:480", "25", "0.2") A("44100", "stereo", "0.2")
-             "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac",
+                 "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac",
      ".mp4", 854, 480, 1},
-    {"w1366", V("1366:768", "25", "0.12") "-c:v libx264 -preset ultrafast -pix_fmt yuv420p",
-     ".mp4", 1366, 768},
+    {"w1366_10bit_1fps", V("1366:768", "1", "2") "-c:v libx264 -preset ultrafast "
+                                                 "-pix_fmt yuv420p10le",
+     ".mkv", 1366, 768},
     {"w4096", V("4096:2160", "25", "0.08") "-c:v libx264 -preset ultrafast -pix_fmt yuv420p",
      ".mp4", 4096, 2160},
-    // Pixel layouts, at an odd size.
-    {"yuv422", V("65:37", "25", "0.2") "-c:v ffv1 -pix_fmt yuv422p", ".mkv", 65, 37},
-    {"yuv444", V("65:37", "25", "0.2") "-c:v ffv1 -pix_fmt yuv444p", ".mkv", 65, 37},
-    {"yuv420p10", V("66:38", "25", "0.2") "-c:v libx264 -preset ultrafast -pix_fmt yuv420p10le",
-     ".mkv", 66, 38},
-    {"rgb24", V("65:37", "25", "0.2") "-c:v png -pix_fmt rgb24", ".mkv", 65, 37},
-    {"pal8", V("65:37", "25", "0.2") "-c:v png -pix_fmt pal8", ".mkv", 65, 37},
-    // Frame rates.
-    {"fps23976", V("64:48", "24000/1001", "0.3") "-c:v libx264 -preset ultrafast", ".mp4", 64,
-     48},
-    {"fps2997", V("64:48", "30000/1001", "0.3") "-c:v libx264 -preset ultrafast", ".mp4", 64, 48},
-    {"fps5994", V("64:48", "60000/1001", "0.3") "-c:v libx264 -preset ultrafast", ".mp4", 64, 48},
-    {"fps1", V("64:48", "1", "2") A("44100", "stereo", "2")
-             "-c:v libx264 -preset ultrafast -c:a aac",
-     ".mp4", 64, 48, 1},
-    {"fps05", V("64:48", "1/2", "2") "-c:v libx264 -preset ultrafast", ".mkv", 64, 48},
+    {"fps05_51", V("64:48", "1/2", "2") A("48000", "5.1", "2")
+                     "-c:v libx264 -preset ultrafast -c:a aac",
+     ".mkv", 64, 48, 1},
     {"vfr", V("64:48", "25", "0.6") "-vf \"select='not(between(n,4,9))'\" -fps_mode vfr "
                                     "-c:v libx264 -preset ultrafast",
      ".mkv", 64, 48},
-    // Sound.
-    {"a8k_mono", A("8000", "mono", "0.4") "-c:a pcm_s16le", ".wav", 0, 0, 1},
-    {"a96k", A("96000", "stereo", "0.4") "-c:a flac", ".flac", 0, 0, 1},
-    {"a51", V("32:24", "25", "0.4") A("48000", "5.1", "0.4") "-c:v libx264 -preset ultrafast "
-                                                              "-c:a aac",
-     ".mp4", 32, 24, 1},
-    {"a71", A("48000", "7.1", "0.4") "-c:a pcm_s16le", ".mkv", 0, 0, 1},
-    {"four_tracks",
-     V("32:24", "25", "0.4") A("44100", "mono", "0.4") A("22050", "stereo", "0.4")
-         A("48000", "5.1", "0.4") A("8000", "mono", "0.4")
-     "-map 0:v -map 1:a -map 2:a -map 3:a -map 4:a -c:v libx264 -preset ultrafast -c:a aac",
-     ".mkv", 32, 24, 4},
+    {"sound_71", A("48000", "7.1", "0.4") "-c:a pcm_s16le", ".mkv", 0, 0, 1},
 };
 
 #undef V
