@@ -243,9 +243,7 @@ int RunSnapshot(const QStringList& args) {
     }
     // A file of one picture reaches its end (psEnd) as that picture is shown.
     waitFor(
-        [&] {
-            return !player.Active() || player.State() == psPause || player.State() == psEnd;
-        },
+        [&] { return !player.Active() || player.State() == psPause || player.State() == psEnd; },
         30);
     if (seconds > 0) player.Seek(0, true, static_cast<int64_t>(std::llround(seconds * 1e6)));
     const QImage picture = player.CurrentFrame();

@@ -527,9 +527,7 @@ int sizeAlignment(const AVCodec* codec, AVPixelFormat fmt) {
 }
 
 // The largest side an encoder's stream can state (its headers hold 12 bits); 0: no such limit.
-int largestSide(const AVCodec* codec) {
-    return codec->id == AV_CODEC_ID_MPEG1VIDEO ? 4095 : 0;
-}
+int largestSide(const AVCodec* codec) { return codec->id == AV_CODEC_ID_MPEG1VIDEO ? 4095 : 0; }
 
 AVPixelFormat jpegRange(AVPixelFormat fmt) {
     switch (fmt) {
@@ -605,10 +603,10 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
                     if (type != AVMEDIA_TYPE_VIDEO || st->discard == AVDISCARD_ALL) continue;
                     if (!o.VideoStreamCopy && HasNoPictures(st)) {
                         if (useVideo && !o.VideoDisable)
-                            Log(llInfo, Format("Input #%d stream #%u (Video) holds no pictures "
-                                               "to decode: left out of %s",
-                                               static_cast<int>(i), k,
-                                               fileName.toUtf8().constData()));
+                            Log(llInfo,
+                                Format("Input #%d stream #%u (Video) holds no pictures "
+                                       "to decode: left out of %s",
+                                       static_cast<int>(i), k, fileName.toUtf8().constData()));
                         continue;
                     }
                     hasVideo = true;
@@ -810,8 +808,8 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
             const double scale = static_cast<double>(most) / std::max(w, h);
             const int sw = std::max(1, static_cast<int>(w * scale));
             const int sh = std::max(1, static_cast<int>(h * scale));
-            Log(llInfo, Format("Frame size %dx%d reduced to %dx%d, the largest encoder %s takes",
-                               w, h, sw, sh, codec->name));
+            Log(llInfo, Format("Frame size %dx%d reduced to %dx%d, the largest encoder %s takes", w,
+                               h, sw, sh, codec->name));
             w = sw;
             h = sh;
         }

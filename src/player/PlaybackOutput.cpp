@@ -44,10 +44,9 @@ QImage ScaleToImage(SwsContext*& sws, const AVFrame* frame, QSize size, QImage::
     const bool rgb24 = format == QImage::Format_RGB888;
     const int w = size.width(), h = size.height();
     if (w <= 0 || h <= 0 || frame->width <= 0 || frame->height <= 0) return QImage();
-    sws = lav::sws_getCachedContext(sws, frame->width, frame->height,
-                                    static_cast<AVPixelFormat>(frame->format), w, h,
-                                    rgb24 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_BGRA, SWS_BICUBIC,
-                                    nullptr, nullptr, nullptr);
+    sws = lav::sws_getCachedContext(
+        sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, h,
+        rgb24 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
     if (!sws) return QImage();
     if (frameColors) setColorspace(sws, frame);
     // The image's rows are laid out for the scaler, not at QImage's own tight row length.

@@ -105,11 +105,10 @@ TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
     EXPECT_EQ(late.err, clip + ": 99 s is past the end of the file, which lasts 8.000 s\n");
     // A write cut short (here by a 4 KiB file size limit) fails with the system's reason.
     const Result cut = testsupport::RunCapturing(
-        "trap '' XFSZ; ulimit -f 4; exec " + std::string(TANDREL_CLI) + " snapshot " +
-        Quote(clip) + " --at 1 --format bmp --out " + Quote(dir));
+        "trap '' XFSZ; ulimit -f 4; exec " + std::string(TANDREL_CLI) + " snapshot " + Quote(clip) +
+        " --at 1 --format bmp --out " + Quote(dir));
     EXPECT_EQ(cut.status, 1);
-    EXPECT_NE(cut.err.find(dir + "/intra25_1.bmp: File too large\n"), std::string::npos)
-        << cut.err;
+    EXPECT_NE(cut.err.find(dir + "/intra25_1.bmp: File too large\n"), std::string::npos) << cut.err;
     EXPECT_FALSE(std::filesystem::exists(dir + "/intra25_1.bmp"));
 
     EXPECT_EQ(cli("snapshot " + Quote(clip) + " --format png").status, 2);  // no --at

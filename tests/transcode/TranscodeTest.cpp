@@ -300,13 +300,15 @@ TEST_F(Transcode, RefusedSetUpsSayWhyAndLeaveNoFile) {
     r = run({"-i", testmedia::Path("audio_mp3"), "-f", "rawvideo", out("x.yuv")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
     EXPECT_TRUE(r.hasError);
-    EXPECT_EQ(r.error, "Output file #0 does not contain any stream: the source has no picture "
-                       "for this video-only format");
+    EXPECT_EQ(r.error,
+              "Output file #0 does not contain any stream: the source has no picture "
+              "for this video-only format");
     // Pictures without sound into a sound-only container: the missing sound is named.
     r = run({"-i", testmedia::Path("intra25"), out("x.mp3")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
-    EXPECT_EQ(r.error, "Output file #0 does not contain any stream: the source has no sound for "
-                       "this sound-only format");
+    EXPECT_EQ(r.error,
+              "Output file #0 does not contain any stream: the source has no sound for "
+              "this sound-only format");
     EXPECT_FALSE(fs::exists(out("x.mp3")));
     r = run({"-i", src, "-acodec", "copy", "-vol", "512", out("vol.avi")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
