@@ -227,11 +227,24 @@ int RunSnapshot(const QStringList& args) {
     TFFPlayer player;
     player.SetDisableAudio(true);
     player.SetExactPausedSeek(true);  // the picture at SEC, not the key frame before it
+    int64_t duration = -1;
+    player.SetOnFileOpen([&](void*, int64_t length, int, int, int&, int&) { duration = length; });
     if (!player.Open(file, nullptr, true)) {
         std::fprintf(stderr, "%s\n", player.LastErrorMessage().c_str());
         return 1;
     }
-    waitFor([&] { return !player.Active() || player.State() == psPause; }, 30);
+    // Seeks are clamped to the length: a time past it would quietly give the last picture.
+    if (duration > 0 && std::llround(seconds * 1e6) > duration) {
+        player.Stop(true);
+        std::fprintf(stderr, "%s: %s s is past the end of the file, which lasts %.3f s\n",
+                     file.toUtf8().constData(), parser.value(at).toUtf8().constData(),
+                     static_cast<double>(duration) / 1e6);
+        return 1;
+    }
+    // A file of one picture reaches its end (psEnd) as that picture is shown.
+    waitFor(
+        [&] { return !player.Active() || player.State() == psPause || player.State() == psEnd; },
+        30);
     if (seconds > 0) player.Seek(0, true, static_cast<int64_t>(std::llround(seconds * 1e6)));
     const QImage picture = player.CurrentFrame();
     player.Stop(true);

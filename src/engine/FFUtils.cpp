@@ -275,6 +275,11 @@ std::string FormatDateTime(const std::string& pattern, double dateTime) {
     return out;
 }
 
+int ScalerLineSize(int width, int bytesPerPixel) {
+    const int blocks = (std::max(width, 1) + 15) / 16;
+    return (blocks * 16 * bytesPerPixel + 63) & ~63;
+}
+
 std::string LibraryErrorText(int errnum) {
     switch (errnum) {
         case AVERROR_PATCHWELCOME: return "Not yet implemented in FFmpeg";

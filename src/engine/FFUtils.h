@@ -67,6 +67,13 @@ std::string FormatDateTime(const std::string& pattern, double dateTime);
 // codes without a text.
 std::string LibraryErrorText(int errnum);
 
+// Bytes per row of a packed picture (RGB24, BGRA …) `width` pixels wide that the scaler writes
+// into. Its vector code converts whole blocks of eight pixels and, when a row has no room for
+// the last block, leaves that block unwritten (black columns at the right) or, at some widths,
+// writes past the buffer's end. Rows of whole 16-pixel blocks, rounded up to 64 bytes, hold
+// every block at every width; a buffer of `height` such rows needs nothing more after them.
+int ScalerLineSize(int width, int bytesPerPixel);
+
 // UI-thread helpers: run pending main-thread calls; run a call on the UI thread and wait.
 void ProcessMessages();
 void RunInMainThread(const std::function<void()>& fn);

@@ -211,18 +211,22 @@ int TCustomFFmpeg::OutputCount() const {
     return static_cast<int>(outputs_.size());
 }
 
+std::string EmptyOutputReason(bool takesVideo, bool takesAudio) {
+    if (takesAudio && !takesVideo) return "the source has no sound for this sound-only format";
+    if (takesVideo && !takesAudio) return "the source has no picture for this video-only format";
+    return "the source has no sound or picture this format can hold";
+}
+
+bool HasNoPictures(const AVStream* st) {
+    return st->codecpar->codec_type == AVMEDIA_TYPE_VIDEO && st->codecpar->format < 0;
+}
+
 std::string TCustomFFmpeg::CloseEmptyLastOutput() {
     if (outputs_.empty() || joinMode_ || !outputs_.back()->streams.empty()) return {};
-    bool audio = false, video = false;
-    for (const auto& in : inputs_) {
-        audio |= PreferredStream(in->ctx, AVMEDIA_TYPE_AUDIO) >= 0;
-        video |= PreferredStream(in->ctx, AVMEDIA_TYPE_VIDEO) >= 0;
-    }
+    const std::string reason = outputs_.back()->emptyReason;
     releaseOutput(*outputs_.back(), false);
     outputs_.pop_back();
-    if (!audio && video) return "the source has no sound for this sound-only format";
-    if (audio && !video) return "the source has no picture for this video-only format";
-    return "the source has no sound or picture this format can hold";
+    return reason;
 }
 
 AVFormatContext* TCustomFFmpeg::InputContext(int index) const {
@@ -522,6 +526,9 @@ int sizeAlignment(const AVCodec* codec, AVPixelFormat fmt) {
     return 1;
 }
 
+// The largest side an encoder's stream can state (its headers hold 12 bits); 0: no such limit.
+int largestSide(const AVCodec* codec) { return codec->id == AV_CODEC_ID_MPEG1VIDEO ? 4095 : 0; }
+
 AVPixelFormat jpegRange(AVPixelFormat fmt) {
     switch (fmt) {
         case AV_PIX_FMT_YUV420P: return AV_PIX_FMT_YUVJ420P;
@@ -572,14 +579,19 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
                            "name or folder",
                            fileName.toUtf8().constData(), i));
 
-        bool useVideo = o.VideoStreamCopy || !o.VideoCodecName.empty() ||
-                        ofmt->video_codec != AV_CODEC_ID_NONE;
+        const bool videoNamed = o.VideoStreamCopy || !o.VideoCodecName.empty();
+        // A sound container's picture codec is for covers: a video never becomes one, and a
+        // music file's cover becomes a video only in a container made for video.
+        bool useVideo =
+            videoNamed || (ofmt->video_codec != AV_CODEC_ID_NONE && !isSoundContainer(ofmt));
         bool useAudio = o.AudioStreamCopy || !o.AudioCodecName.empty() ||
                         ofmt->audio_codec != AV_CODEC_ID_NONE;
         bool useSubtitle = false;
+        out.emptyReason =
+            EmptyOutputReason(useVideo && !o.VideoDisable, useAudio && !o.AudioDisable);
         if (!inputs_.empty()) {
             const size_t examined = join && inputs_.size() > 1 ? 1 : inputs_.size();
-            bool hasVideo = false, hasMovingVideo = false, hasAudio = false;
+            bool hasVideo = false, hasAudio = false;
             for (size_t i = 0; i < examined; ++i) {
                 const AVFormatContext* ic = inputs_[i]->ctx;
                 for (unsigned k = 0; k < ic->nb_streams; ++k) {
@@ -588,16 +600,18 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
                     if (type < AVMEDIA_TYPE_UNKNOWN || type >= AVMEDIA_TYPE_NB)
                         fail("check_audio_video_sub_inputs fail: invalid codec_type of input file");
                     hasAudio |= type == AVMEDIA_TYPE_AUDIO;
-                    if (type == AVMEDIA_TYPE_VIDEO) {
-                        hasVideo = true;
-                        hasMovingVideo |= !(st->disposition & AV_DISPOSITION_ATTACHED_PIC);
+                    if (type != AVMEDIA_TYPE_VIDEO || st->discard == AVDISCARD_ALL) continue;
+                    if (!o.VideoStreamCopy && HasNoPictures(st)) {
+                        if (useVideo && !o.VideoDisable)
+                            Log(llInfo,
+                                Format("Input #%d stream #%u (Video) holds no pictures "
+                                       "to decode: left out of %s",
+                                       static_cast<int>(i), k, fileName.toUtf8().constData()));
+                        continue;
                     }
+                    hasVideo = true;
                 }
             }
-            // A music file's cover becomes a video only in a container made for video.
-            if (hasVideo && !hasMovingVideo && o.VideoCodecName.empty() && !o.VideoStreamCopy &&
-                isSoundContainer(ofmt))
-                hasVideo = false;
             useVideo &= hasVideo;
             useAudio &= hasAudio;
             for (size_t i = 0; i < examined && !useSubtitle; ++i)
@@ -789,6 +803,16 @@ void TCustomFFmpeg::newVideoStream(OutputFile& of) {
 
         int w = o.FrameWidth, h = o.FrameHeight;
         const int align = sizeAlignment(codec, fmt);
+        if (const int most = largestSide(codec); most > 0 && std::max(w, h) > most) {
+            // Shrunk to fit, in proportion, rather than refused by the encoder.
+            const double scale = static_cast<double>(most) / std::max(w, h);
+            const int sw = std::max(1, static_cast<int>(w * scale));
+            const int sh = std::max(1, static_cast<int>(h * scale));
+            Log(llInfo, Format("Frame size %dx%d reduced to %dx%d, the largest encoder %s takes", w,
+                               h, sw, sh, codec->name));
+            w = sw;
+            h = sh;
+        }
         if (align > 1 && w > 0 && h > 0 && (w % align || h % align)) {
             // Down, except a side shorter than the step (a 1-pixel line), which grows to it.
             const int aw = std::max(align, w / align * align);

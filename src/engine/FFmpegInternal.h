@@ -140,7 +140,16 @@ struct OutputFile {
     int64_t recordingTime = INT64_MAX;
     int64_t startTime = 0;
     AVDictionary* formatOptions = nullptr;
+    // Why it holds no stream, should it hold none: the kinds its format takes that no input has.
+    std::string emptyReason;
 };
+
+// The reason an output of a format that takes these kinds holds no stream.
+std::string EmptyOutputReason(bool takesVideo, bool takesAudio);
+
+// A video stream whose pictures the stream-information read never saw (no packets, or none
+// its decoder could read): its pixel format is unknown, so it cannot be encoded.
+bool HasNoPictures(const AVStream* st);
 
 // The stream of `type` a conversion takes from `ic` when nothing names one: among the streams
 // not discarded, the library's choice, except that a cover picture is never taken while the

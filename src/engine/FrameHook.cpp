@@ -9,6 +9,7 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include "engine/FFUtils.h"
 #include "medialib/LibAV.h"
 
 namespace {
@@ -61,8 +62,7 @@ void TRGBConverter::Reset() {
 }
 
 bool TRGBConverter::ensureBuffer(int width, int height) {
-    // Rows aligned for the scaler's vector code.
-    const int lineSize = (width * 3 + 63) & ~63;
+    const int lineSize = ScalerLineSize(width, 3);
     const size_t size = static_cast<size_t>(lineSize) * static_cast<size_t>(height);
     if (size > bufferSize_) {
         if (buffer_) lav::av_free(buffer_);

@@ -193,7 +193,8 @@ void Transcoder::prepare() {
     for (size_t f = 0; f < t.outputs_.size(); ++f) {
         OutputFile& of = *t.outputs_[f];
         if (of.streams.empty())
-            fail(Format("Output file #%d does not contain any stream", static_cast<int>(f)));
+            fail(Format("Output file #%d does not contain any stream: %s", static_cast<int>(f),
+                        of.emptyReason.c_str()));
         for (auto& ost : of.streams) osts.push_back(ost.get());
     }
     mapStreams();
@@ -275,6 +276,7 @@ InputStream* Transcoder::chooseSource(const OutputStream& ost, int inputFile, bo
         if (ist->discarded || ist->st->codecpar->codec_type != ost.type) continue;
         if (!allowTaken && !ist->free) continue;
         if (ist->attachedPicture && !covers) continue;
+        if (ost.encoding && HasNoPictures(ist->st)) continue;
         if (inputFile >= 0 && ist->fileIndex != inputFile) continue;
         int& pick = preferred[static_cast<size_t>(ist->fileIndex)];
         if (pick == INT_MIN) pick = PreferredStream(inputOf(*ist).ctx, ost.type);

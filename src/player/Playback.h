@@ -43,6 +43,12 @@ double Now();
 void NameThread(const char* name);
 // True on the threads named by NameThread.
 bool OnPlayerThread();
+// `frame` through the cached bicubic scaler `sws` into a new image of `size` in `format`
+// (Format_RGB888 or Format_RGB32), every pixel written up to the last column and row. With
+// `frameColors` the frame's colour matrix and range are honoured. A null image when no scaler
+// converts the frame's pixel format. Any thread; `sws` belongs to the caller.
+QImage ScaleToImage(SwsContext*& sws, const AVFrame* frame, QSize size, QImage::Format format,
+                    bool frameColors);
 // While one lives on a thread, events that thread raises are not delivered on it at once (see
 // TCustomPlayer::deliverDeferred).
 struct DeferDelivery {

@@ -12,8 +12,10 @@
 // the sound waits for it (also while the sound stalls), and one behind it is shown at once.
 #include <QPainter>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
+#include "engine/FFUtils.h"
 #include "engine/FFmpegLogger.h"
 #include "player/FFPlay.h"
 #include "player/Playback.h"
@@ -36,6 +38,28 @@ void setColorspace(SwsContext* sws, const AVFrame* f) {
 }
 
 }  // namespace
+
+QImage ScaleToImage(SwsContext*& sws, const AVFrame* frame, QSize size, QImage::Format format,
+                    bool frameColors) {
+    const bool rgb24 = format == QImage::Format_RGB888;
+    const int w = size.width(), h = size.height();
+    if (w <= 0 || h <= 0 || frame->width <= 0 || frame->height <= 0) return QImage();
+    sws = lav::sws_getCachedContext(
+        sws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, h,
+        rgb24 ? AV_PIX_FMT_RGB24 : AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    if (!sws) return QImage();
+    if (frameColors) setColorspace(sws, frame);
+    // The image's rows are laid out for the scaler, not at QImage's own tight row length.
+    const int lineSize = ScalerLineSize(w, rgb24 ? 3 : 4);
+    auto* data = static_cast<uchar*>(
+        std::aligned_alloc(64, static_cast<size_t>(lineSize) * static_cast<size_t>(h)));
+    if (!data) return QImage();
+    QImage image(data, w, h, lineSize, format, std::free, data);
+    uint8_t* dst[4] = {data, nullptr, nullptr, nullptr};
+    const int dstStride[4] = {lineSize, 0, 0, 0};
+    lav::sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+    return image;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Clocks.
@@ -287,18 +311,11 @@ void Playback::display() {
         return;
     }
     const QRect rect = pictureRect(frame, surface);
-    displaySws = lav::sws_getCachedContext(
-        displaySws, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-        rect.width(), rect.height(), AV_PIX_FMT_BGRA, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!displaySws) {
+    QImage image = ScaleToImage(displaySws, frame, rect.size(), QImage::Format_RGB32, true);
+    if (image.isNull()) {
         lav::av_frame_free(&frame);
         return;
     }
-    setColorspace(displaySws, frame);
-    QImage image(rect.size(), QImage::Format_RGB32);
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    lav::sws_scale(displaySws, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
 
     // Subtitles are drawn into this copy, never into the decoded picture.
     if (subtitleSt) {
@@ -612,16 +629,9 @@ QImage Playback::CurrentImage(int64_t* pts) {
         black.fill(Qt::black);
         return black;
     }
-    const int w = lastShown->width, h = lastShown->height;
-    frameSws =
-        lav::sws_getCachedContext(frameSws, w, h, static_cast<AVPixelFormat>(lastShown->format), w,
-                                  h, AV_PIX_FMT_RGB24, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (!frameSws) return QImage();
-    setColorspace(frameSws, lastShown);
-    QImage image(w, h, QImage::Format_RGB888);
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    lav::sws_scale(frameSws, lastShown->data, lastShown->linesize, 0, h, dst, dstStride);
+    QImage image = ScaleToImage(frameSws, lastShown, QSize(lastShown->width, lastShown->height),
+                                QImage::Format_RGB888, true);
+    if (image.isNull()) return image;
     if (pts && !std::isnan(lastShownPts))
         *pts = static_cast<int64_t>(std::llround(lastShownPts * 1e6)) - containerStart;
     return image;

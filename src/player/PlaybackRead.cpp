@@ -527,16 +527,11 @@ void Playback::runHook(AVFrame*& frame, double pts) {
     if (!owner->Hook() || !(hook = owner->hookHandler())) return;
     const int w = frame->width, h = frame->height;
     const auto fmt = static_cast<AVPixelFormat>(frame->format);
-    hookToRgb = lav::sws_getCachedContext(hookToRgb, w, h, fmt, w, h, AV_PIX_FMT_RGB24, SWS_BICUBIC,
-                                          nullptr, nullptr, nullptr);
-    if (!hookToRgb) {
+    QImage image = ScaleToImage(hookToRgb, frame, QSize(w, h), QImage::Format_RGB888, false);
+    if (image.isNull()) {
         owner->report("Cannot initialize the toRGB conversion context", false);
         return;
     }
-    QImage image(w, h, QImage::Format_RGB888);
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    lav::sws_scale(hookToRgb, frame->data, frame->linesize, 0, h, dst, dstStride);
     const int64_t micro =
         std::isnan(pts) ? -1 : static_cast<int64_t>(std::llround(pts * 1e6)) - containerStart;
     try {
@@ -554,10 +549,11 @@ void Playback::runHook(AVFrame*& frame, double pts) {
         return;
     }
     AVFrame* out = lav::av_frame_alloc();
+    if (!out) return;
     out->format = fmt;
     out->width = w;
     out->height = h;
-    if (!out || lav::av_frame_get_buffer(out, 0) < 0) {
+    if (lav::av_frame_get_buffer(out, 0) < 0) {
         lav::av_frame_free(&out);
         return;
     }

@@ -1,5 +1,6 @@
 #include "player/Snapshot.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -264,30 +265,35 @@ bool WriteSnapshot(const QImage& image, const QString& path, SnapshotFormat form
         }
         return ok;
     }
+    QByteArray bytes;
+    if (format == SnapshotFormat::Jpg) {
+        if (!encodeJpeg(rgb, &bytes, error)) return false;
+    } else {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer,
+                            format == SnapshotFormat::Png ? QByteArray("png") : QByteArray("bmp"));
+        if (!writer.write(rgb)) {
+            if (error) *error = writer.errorString();
+            return false;
+        }
+    }
+    // Unbuffered: a buffered file device takes a short write at its flush (the disk filled up,
+    // a size limit) for success. Here a short write is seen, and the attempt at the rest fails
+    // with the system's reason.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         if (error) *error = file.errorString();
         return false;
     }
-    if (format == SnapshotFormat::Jpg) {
-        QByteArray jpeg;
-        if (!encodeJpeg(rgb, &jpeg, error)) {
-            file.cancelWriting();
-            return false;
-        }
-        if (file.write(jpeg) != jpeg.size()) {
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
             if (error) *error = file.errorString();
             file.cancelWriting();
             return false;
         }
-    } else {
-        QImageWriter writer(&file,
-                            format == SnapshotFormat::Png ? QByteArray("png") : QByteArray("bmp"));
-        if (!writer.write(rgb)) {
-            if (error) *error = writer.errorString();
-            file.cancelWriting();
-            return false;
-        }
+        done += n;
     }
     if (!file.commit()) {
         if (error) *error = file.errorString();

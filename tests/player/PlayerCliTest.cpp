@@ -2,6 +2,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -97,6 +98,18 @@ TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
     const Result second =
         cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
     EXPECT_EQ(second.out, dir + "/intra25_2.png\n");
+
+    // Past the end: refused with the file's length, nothing written.
+    const Result late = cli("snapshot " + Quote(clip) + " --at 99 --out " + Quote(dir));
+    EXPECT_EQ(late.status, 1);
+    EXPECT_EQ(late.err, clip + ": 99 s is past the end of the file, which lasts 8.000 s\n");
+    // A write cut short (here by a 4 KiB file size limit) fails with the system's reason.
+    const Result cut = testsupport::RunCapturing(
+        "trap '' XFSZ; ulimit -f 4; exec " + std::string(TANDREL_CLI) + " snapshot " + Quote(clip) +
+        " --at 1 --format bmp --out " + Quote(dir));
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find(dir + "/intra25_1.bmp: File too large\n"), std::string::npos) << cut.err;
+    EXPECT_FALSE(std::filesystem::exists(dir + "/intra25_1.bmp"));
 
     EXPECT_EQ(cli("snapshot " + Quote(clip) + " --format png").status, 2);  // no --at
     EXPECT_EQ(cli("snapshot " + Quote(clip) + " --at 1 --format tiff").status, 2);

@@ -300,7 +300,16 @@ TEST_F(Transcode, RefusedSetUpsSayWhyAndLeaveNoFile) {
     r = run({"-i", testmedia::Path("audio_mp3"), "-f", "rawvideo", out("x.yuv")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
     EXPECT_TRUE(r.hasError);
-    EXPECT_EQ(r.error, "Output file #0 does not contain any stream");
+    EXPECT_EQ(r.error,
+              "Output file #0 does not contain any stream: the source has no picture "
+              "for this video-only format");
+    // Pictures without sound into a sound-only container: the missing sound is named.
+    r = run({"-i", testmedia::Path("intra25"), out("x.mp3")});
+    ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
+    EXPECT_EQ(r.error,
+              "Output file #0 does not contain any stream: the source has no sound for "
+              "this sound-only format");
+    EXPECT_FALSE(fs::exists(out("x.mp3")));
     r = run({"-i", src, "-acodec", "copy", "-vol", "512", out("vol.avi")});
     ASSERT_EQ(r.built, CommandLineResult::Ok) << r.buildMessage;
     EXPECT_EQ(r.error, "-acodec copy and -vol are incompatible (frames are not decoded)");
@@ -446,6 +455,31 @@ TEST_F(Transcode, CutEndKeepsTheReferencesOfTheLastPictures) {
     }
     std::printf("cut of %zu pictures: lowest PSNR difference to the ffmpeg program's %.2f dB\n",
                 a.size(), worst);
+}
+
+TEST_F(Transcode, ContainersTakeOnlyStreamsTheyCanHold) {
+    // A video stream without a single packet beside three seconds of sound.
+    const std::string silentVideo = out("no_pictures.mkv");
+    ASSERT_EQ(testsupport::Run("ffmpeg -v error -nostdin -f lavfi -i sine=duration=3 -f lavfi -i "
+                               "testsrc2=size=160x120:duration=1 -map 0:a -map 1:v -frames:v 0 "
+                               "-c:v libx264 -c:a aac " +
+                               testmedia::Quote(silentVideo)),
+              0);
+    const struct {
+        std::string source, output;
+        bool video;
+    } cases[] = {
+        // A sound container's picture codec is for covers, never for a video.
+        {testmedia::Path("mp4_h264_aac"), out("sound.mp3"), false},
+        {silentVideo, out("sound.mp4"), false},
+        {testmedia::Path("mp4_h264_aac"), out("both.mkv"), true},
+    };
+    for (const auto& c : cases) {
+        Outcome r = run({"-i", c.source, c.output});
+        ASSERT_TRUE(r.finished) << c.output << ": " << r.buildMessage << r.error;
+        EXPECT_EQ(stream(c.output, "video").isEmpty(), !c.video) << c.output;
+        EXPECT_FALSE(stream(c.output, "audio").isEmpty()) << c.output;
+    }
 }
 
 TEST_F(Transcode, OneStreamFeedsAStreamCopyAndAnEncodingAlike) {
