@@ -200,6 +200,44 @@ TEST_F(PanelTest, TheSeekBarSeeksAndPlaysOn) {
     EXPECT_EQ(panel_->Player().State(), psResume);
 }
 
+TEST_F(PanelTest, TheSeekBarFollowsPlaybackAndTheEndReturnsToTheStart) {
+    Load(testmedia::Path("intra25"));  // 8 s, 25 numbered pictures a second, no sound
+    QSlider* bar = panel_->SeekBar();
+    const int maximum = bar->maximum();
+    ASSERT_GT(maximum, 100);
+    // Each move of the handle, with the media time of the playback at that moment.
+    std::vector<std::pair<int64_t, int>> moves;
+    QObject::connect(bar, &QSlider::valueChanged, bar, [&](int value) {
+        moves.emplace_back(panel_->Player().CurrentPosition(), value);
+    });
+    panel_->Image3Click();
+    ASSERT_TRUE(Pump([&] { return panel_->Player().CurrentPosition() >= 3000000; }));
+    // From 1 s to 3 s of media time: at least 4 moves a second, forward, each where the
+    // playback is (within 0.2 s: the time read here runs a little ahead of the event's).
+    const double perSecond = maximum / 8.0;
+    int counted = 0, last = -1;
+    for (const auto& [pts, value] : moves) {
+        if (pts < 1000000 || pts > 3000000) continue;
+        ++counted;
+        EXPECT_GE(value, last - 1);
+        EXPECT_NEAR(value, perSecond * pts / 1e6, perSecond * 0.2);
+        last = value;
+    }
+    EXPECT_GE(counted, 8) << moves.size() << " moves in all";
+
+    // Played to its end, the file goes back to its first picture, paused, the bar at 0.
+    panel_->Player().Seek(0, true, 7500000);
+    ASSERT_TRUE(Pump([&] { return bar->value() >= maximum * 95 / 100; }));
+    ASSERT_TRUE(Pump([&] {
+        return panel_->Player().State() == psPause && bar->value() == 0 &&
+               FrameNumber(panel_->Player().CurrentFrame()) == 0;
+    }));
+    // And it plays again from there.
+    panel_->Image3Click();
+    ASSERT_TRUE(Pump([&] { return FrameNumber(panel_->Player().CurrentFrame()) >= 10; }));
+    EXPECT_GT(bar->value(), 0);
+}
+
 // What mute does to the sound and the clock: PlayerTimingTest.MuteSilencesWithinTwoBuffers…
 TEST_F(PanelTest, TheMuteButtonTogglesTheSound) {
     Load(testmedia::Path("clip10s"));

@@ -2,6 +2,7 @@
 // tool's view of generated clips, including the files whose description text would fool a
 // text cutter: a file named like a stream line, a raw stream without start times, a bit rate of
 // five digits, a file that is not media at all.
+#include <QAccessible>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -10,6 +11,7 @@
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include <gtest/gtest.h>
@@ -42,6 +44,7 @@ struct Expected {
     QString videoKbps = QStringLiteral("0  kbps"), audioKbps = QStringLiteral("0  kbps");
     QString sampleRate = QStringLiteral("-1"), channels;
     QString videoText, audioText;
+    bool videoRateStored = false;  // the container gives the video stream's bit rate
 };
 
 QString SizeText(int64_t bytes) {
@@ -74,6 +77,20 @@ Expected FromReference(const std::string& path) {
     e.longName = format["format_long_name"].toString();
 
     bool video = false, audio = false;
+    // A video rate the container does not store: the file's less every audio stream's, when
+    // all are known and there is one video stream; "未知" otherwise.
+    int videoStreams = 0;
+    bool audioRatesKnown = true;
+    long long rest = bitRate;
+    for (const QJsonValue& v : ref["streams"].toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s["codec_type"] == "audio") {
+            audioRatesKnown &= s.contains("bit_rate");
+            rest -= s["bit_rate"].toString().toLongLong();
+        }
+        if (s["codec_type"] == "video" && s["disposition"].toObject()["attached_pic"].toInt() == 0)
+            ++videoStreams;
+    }
     for (const QJsonValue& v : ref["streams"].toArray()) {
         const QJsonObject s = v.toObject();
         if (s["codec_type"] == "video" && !video &&
@@ -82,7 +99,14 @@ Expected FromReference(const std::string& path) {
             e.resolution = QStringLiteral("%1*%2").arg(s["width"].toInt()).arg(s["height"].toInt());
             const QStringList rate = s["r_frame_rate"].toString().split(QLatin1Char('/'));
             e.frameRate = QString::number(rate[0].toDouble() / rate[1].toDouble(), 'f', 2);
-            e.videoKbps = Kbps(s);
+            e.videoRateStored = s.contains("bit_rate");
+            if (e.videoRateStored)
+                e.videoKbps = Kbps(s);
+            else if (videoStreams == 1 && audioRatesKnown && bitRate > 0 && rest > 0)
+                e.videoKbps = QString::number(static_cast<long long>(std::nearbyint(rest / 1000.0))) +
+                              QStringLiteral("  kbps");
+            else
+                e.videoKbps = U("未知");
         } else if (s["codec_type"] == "audio" && !audio) {
             audio = true;
             e.sampleRate = s["sample_rate"].toString();
@@ -230,6 +254,67 @@ TEST_F(InfoWindow, NamesAndTextsThatLookLikeStreamLines) {
              "sine=duration=1 -c:v libx264 -preset ultrafast -c:a aac -metadata "
              "\"title=Video: fake, StartTime: 9.000000\" -metadata \"comment=Audio: none\"");
     ExpectShows(tagged, QStringLiteral("tagged.mp4"), QStringLiteral(".mp4"));
+}
+
+TEST_F(InfoWindow, AVideoRateTheContainerDoesNotStoreIsWorkedOut) {
+    const std::string lavfi = "-f lavfi -i testsrc2=size=320x240:rate=25:duration=2 -f lavfi -i "
+                              "sine=frequency=440:sample_rate=44100:duration=2 ";
+    const struct {
+        const char* name;
+        std::string args;
+        const char* shown;  // "rate": a number of kbps; or the exact text
+    } cases[] = {
+        // Without the metadata block that may carry the rate.
+        {"clip.flv", lavfi + "-c:v flv1 -b:v 400k -c:a libmp3lame -b:a 64k -flvflags no_metadata",
+         "rate"},
+        {"clip.mkv", lavfi + "-c:v mpeg4 -b:v 400k -c:a libmp3lame -b:a 64k", "rate"},
+        // Sound whose rate nobody states: the video's cannot be told apart.
+        {"flac.mkv", lavfi + "-c:v mpeg4 -b:v 400k -c:a flac", "未知"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Make(c.name, c.args);
+        const Expected e = FromReference(path);
+        ASSERT_FALSE(e.videoRateStored) << "the container stores the rate: nothing to work out";
+        const QString shown = ExpectShows(path, Q(c.name), Q(std::strrchr(c.name, '.')))
+                                  [U("视频比特率：")];
+        // ExpectShows compared it with the reference's file and audio rates; a number here.
+        if (std::string(c.shown) == "rate") {
+            EXPECT_TRUE(shown.endsWith(QLatin1String("  kbps"))) << shown.toStdString();
+            EXPECT_GT(shown.chopped(6).toInt(), 100) << shown.toStdString();
+        } else {
+            EXPECT_EQ(shown, U(c.shown));
+        }
+    }
+}
+
+TEST_F(InfoWindow, AssistiveToolsReadEachValueWithItsCaption) {
+    const std::string path =
+        Make("mono.mp4",
+             "-f lavfi -i testsrc2=size=480x270:rate=25:duration=1 -f lavfi -i "
+             "sine=sample_rate=22050:duration=1 -ac 1 -c:v libx264 -preset ultrafast -c:a aac");
+    Show(path);
+    window_.show();
+    const struct {
+        const char* caption;
+        const char* value;
+    } pairs[] = {{"视频分辨率：", "480*270"}, {"音频声道：", "单声道"}, {"文件名：", "mono.mp4"}};
+    for (const auto& p : pairs) {
+        SCOPED_TRACE(p.caption);
+        QAccessibleInterface* value = QAccessible::queryAccessibleInterface(window_.Value(U(p.caption)));
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->text(QAccessible::Name), U(p.value));
+        // The caption is one of the value's labels (its group's title is another), and labels
+        // it.
+        QAccessibleInterface* caption = nullptr;
+        for (const auto& [label, relation] : value->relations(QAccessible::Label))
+            if (label->text(QAccessible::Name) == U(p.caption)) caption = label;
+        ASSERT_NE(caption, nullptr);
+        const auto labelled = caption->relations(QAccessible::Labelled);
+        ASSERT_EQ(labelled.size(), 1);
+        EXPECT_EQ(labelled[0].first->object(), window_.Value(U(p.caption)));
+    }
+    window_.hide();
 }
 
 TEST_F(InfoWindow, RawStreamWithoutStartTimes) {
