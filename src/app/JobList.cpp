@@ -107,8 +107,8 @@ void TForm1::UpdateListButtons() {
     for (QAbstractButton* remove : {static_cast<QAbstractButton*>(removeButton_),
                                     static_cast<QAbstractButton*>(ToolButton12_)})
         remove->setEnabled(idle && row >= 0);
-    for (QAbstractButton* clear : {static_cast<QAbstractButton*>(clearButton_),
-                                   static_cast<QAbstractButton*>(ToolButton2_)})
+    for (QAbstractButton* clear :
+         {static_cast<QAbstractButton*>(clearButton_), static_cast<QAbstractButton*>(ToolButton2_)})
         clear->setEnabled(idle && rows > 0);
     // While paused, "转换" resumes.
     ToolButton3_->setEnabled(runState_ == RunState::Paused || (idle && rows > 0));
@@ -120,7 +120,7 @@ bool TForm1::EnsureLibraries() {
     if (engine_.LibrariesLoaded()) return true;
     if (engine_.LoadLibraries(platform::AppPaths::LibAVDir())) return true;
     const std::string reason = engine_.LastErrorMessage();
-    AppendLog(ReasonLogLine(reason));
+    AppendLog(ReasonLogText(reason));
     Message(U(kNotice), U("无法装入音频视频库，不能添加文件！\n") + ReasonOf(reason).text,
             MessageIcon::Information);
     return false;
@@ -140,14 +140,10 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     const QString source = fields_.SourceFile;
     const TInputOptions input = formats::BuildInputRecord(fields_, mode);
 
-    // A failure: the log's lines (the heading, then the reason in Chinese and English) and the
-    // message's paragraph (the heading, the file, the reason in Chinese).
+    // A failure: the log's lines, and the message's paragraph (heading, file, reason).
     const auto failed = [this, &source](const char* logHeading, const char* heading,
                                         const std::string& reason) {
-        AppendLog(QString());
-        AppendLog(U(logHeading) + QString::fromStdString(reason));
-        AppendLog(ReasonLogLine(reason));
-        AppendLog(QString());
+        LogFailure(logHeading, reason);
         return U(heading) + source + QLatin1Char('\n') + ReasonOf(reason).text;
     };
 
@@ -193,6 +189,12 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     AppendLog(U("装入成功."));
     AppendLog(QString());
     return {};
+}
+
+void TForm1::LogFailure(const char* heading, const std::string& reason) {
+    AppendLog(QString());
+    AppendLog(U(heading) + ReasonLogText(reason));
+    AppendLog(QString());
 }
 
 void TForm1::EnableAfterAddition() {
@@ -364,8 +366,7 @@ void TForm1::AddFiles(const QStringList& paths) {
     QStringList files, missing;
     for (const QString& path : paths) (QFileInfo(path).isFile() ? files : missing) << path;
     if (!missing.isEmpty())
-        Message(U(kNotice),
-                U("以下文件不存在，未添加：\n") + Listed(missing, QStringLiteral("\n")),
+        Message(U(kNotice), U("以下文件不存在，未添加：\n") + Listed(missing, QStringLiteral("\n")),
                 MessageIcon::Information);
     if (!files.isEmpty() && !closing_) Button22Click(files);
 }

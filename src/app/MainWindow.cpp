@@ -268,8 +268,8 @@ void TForm1::buildToolbar() {
         b->setText(U(s.caption));
         b->setAccessibleName(U(s.caption));
         b->setProperty("hint", U(s.hint));
-        b->setToolTip(U(s.hint) + QStringLiteral(" (") +
-                      s.key.toString(QKeySequence::NativeText) + QLatin1Char(')'));
+        b->setToolTip(U(s.hint) + QStringLiteral(" (") + s.key.toString(QKeySequence::NativeText) +
+                      QLatin1Char(')'));
         if (s.button != &ToolButton1_ && s.button != &ToolButton7_ && s.button != &ToolButton11_)
             b->setShortcut(s.key);
         b->setIcon(ToolbarImage(s.image));
@@ -284,15 +284,13 @@ void TForm1::buildToolbar() {
 
     addMenu_ = new QMenu(this);
     addMenu_->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* addOne =
-        addMenu_->addAction(U("添加一个视频文件"), this, [this] {
-            if (ToolButton1_->isEnabled()) MenuItem15Click();
-        });
+    QAction* addOne = addMenu_->addAction(U("添加一个视频文件"), this, [this] {
+        if (ToolButton1_->isEnabled()) MenuItem15Click();
+    });
     addOne->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    QAction* addSeveral =
-        addMenu_->addAction(U("添加多个视频文件"), this, [this] {
-            if (ToolButton1_->isEnabled()) N2Click();
-        });
+    QAction* addSeveral = addMenu_->addAction(U("添加多个视频文件"), this, [this] {
+        if (ToolButton1_->isEnabled()) N2Click();
+    });
     addSeveral->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     // The keys work while the menu is closed.
     addActions({addOne, addSeveral});
@@ -367,8 +365,8 @@ void TForm1::buildJobList() {
     list_->viewport()->setAcceptDrops(true);  // files from a file manager (JobListDragEvent)
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { AdvListView1SelectItem(); });
-    auto* hint = new QLabel(U("列表中还没有文件：请点击“添加”按钮选择要转换的文件，"
-                              "或者把文件拖放到这里。"),
+    auto* hint = new QLabel(U("列表中还没有文件。\n"
+                              "请点击“添加”按钮选择要转换的文件，或者把文件拖放到这里。"),
                             list_->viewport());
     hint->setObjectName(QStringLiteral("EmptyListHint"));
     hint->setAccessibleName(hint->text());

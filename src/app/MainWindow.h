@@ -232,6 +232,9 @@ private:
     // A task's row shows how it ended (in order with the progress events).
     void TaskEnded(int taskIndex, bool finished, bool hasError);
     void Message(const QString& caption, const QString& text, platform::MessageIcon icon);
+    // The log's lines for a file that cannot be added or set up: blank, the heading with the
+    // reason (ReasonLogText), blank.
+    void LogFailure(const char* heading, const std::string& reason);
     // Names the paths that are not files and adds the files (the command line's files).
     void AddFiles(const QStringList& paths);
 

@@ -58,11 +58,10 @@ Reason ReasonOf(const std::string& english) {
     return {QString::fromUtf8("错误信息：") + text.trimmed(), false};
 }
 
-QString ReasonLogLine(const std::string& english) {
+QString ReasonLogText(const std::string& english) {
     const Reason reason = ReasonOf(english);
-    QString line = QStringLiteral("***") + reason.text;
-    if (reason.known) line += QStringLiteral("  ") + QString::fromStdString(english);
-    return line;
+    const QString text = QString::fromStdString(english);
+    return reason.known ? reason.text + QStringLiteral("  ") + text : text;
 }
 
 }  // namespace app

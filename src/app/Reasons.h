@@ -19,7 +19,8 @@ struct Reason {
 // is never taken for the reason (a file may be named like one).
 Reason ReasonOf(const std::string& english);
 
-// A log line for a failure: "***", the Chinese sentence, "  " and the English text.
-QString ReasonLogLine(const std::string& english);
+// For the log: the Chinese sentence, two spaces and the English text; the English text alone
+// when no sentence fits.
+QString ReasonLogText(const std::string& english);
 
 }  // namespace app

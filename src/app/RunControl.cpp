@@ -60,10 +60,7 @@ std::vector<int> TForm1::Button14Click() {
     // A row that cannot be set up keeps its reason (in its tooltip and the skip message).
     const auto skip = [&](int row, const char* logHeading) {
         const std::string reason = engine_.LastErrorMessage();
-        AppendLog(QString());
-        AppendLog(U(logHeading) + QString::fromStdString(reason));
-        AppendLog(ReasonLogLine(reason));
-        AppendLog(QString());
+        LogFailure(logHeading, reason);
         model_->SetReason(row, ReasonOf(reason).text);
         skipped.push_back(row);
     };
@@ -220,25 +217,23 @@ void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
     const int row = taskRows_[static_cast<size_t>(taskIndex)];
     // The name the file went under: numbered on when another file had taken it meanwhile, or
     // when a stopped conversion would have replaced a file.
-    if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->OutputCount() > 0)
-        model_->SetOutput(row, task->OutputFileName(0));
-    const TFFmpeg* ended = engine_.Task(taskIndex);
+    const TFFmpeg* task = engine_.Task(taskIndex);
+    if (task && task->OutputCount() > 0) model_->SetOutput(row, task->OutputFileName(0));
+    // A reason in the row's tooltip and the log: a failure's, or that a source was shorter than
+    // it states (done as far as it goes).
+    const auto reason = [&](const std::string& english) {
+        model_->SetReason(row, ReasonOf(english).text);
+        AppendLog(QStringLiteral("***") + ReasonLogText(english));
+    };
     if (finished) {
         ++finishedInBatch_;
         model_->SetProgress(row, 100);
         model_->SetStatus(row, status::Done());
-        // A source shorter than it states: done as far as it goes; the row and the log say so.
-        if (ended && !ended->Warning().empty()) {
-            model_->SetReason(row, ReasonOf(ended->Warning()).text);
-            AppendLog(ReasonLogLine(ended->Warning()));
-        }
+        if (task && !task->Warning().empty()) reason(task->Warning());
     } else if (hasError) {
         model_->SetStatus(row, status::Failed());
-        if (ended) {
-            model_->SetReason(row, ReasonOf(ended->ErrorMessage()).text);
-            AppendLog(ReasonLogLine(ended->ErrorMessage()));
-        }
-    } else if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->Ran()) {
+        if (task) reason(task->ErrorMessage());
+    } else if (task && task->Ran()) {
         // Stopped after it began, perhaps before its first report: its file may be kept.
         model_->SetStatus(row, status::Stopped());
     }
@@ -253,10 +248,10 @@ void TForm1::HandleTermination(const TTerminateInfo& info) {
             const QString source =
                 known ? model_->Row(taskRows_[static_cast<size_t>(info.TaskIndex)]).Source
                       : QString();
-            Message(QStringLiteral("Tandrel"),
-                    U("文件转换失败：") + source + QLatin1Char('\n') +
-                        ReasonOf(info.ErrorMessage).text,
-                    MessageIcon::Warning);
+            Message(
+                QStringLiteral("Tandrel"),
+                U("文件转换失败：") + source + QLatin1Char('\n') + ReasonOf(info.ErrorMessage).text,
+                MessageIcon::Warning);
         }
         emit terminationHandled(info.TaskIndex);
         return;
@@ -278,12 +273,10 @@ void TForm1::HandleTermination(const TTerminateInfo& info) {
     }
     EnterIdle();
     // Nothing to look at or to wait for when no row was converted.
-    if (finishedInBatch_ > 0) {
-        switch (suiComboBox1_->currentIndex()) {
-            case 1: Button18Click(); break;
-            case 2: Button20Click(); break;
-            default: break;
-        }
+    switch (finishedInBatch_ > 0 ? suiComboBox1_->currentIndex() : 0) {
+        case 1: Button18Click(); break;
+        case 2: Button20Click(); break;
+        default: break;
     }
     emit terminationHandled(-1);
 }

@@ -10,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTabWidget>
-#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -274,18 +273,6 @@ TEST_F(Forms, ClickThatLeavesNoSelectionShowsTheMessage) {
     list->setCurrentRow(3);
     QApplication::sendEvent(list->viewport(), &release);
     EXPECT_EQ(dialogs_.messages.size(), 1u);
-
-    // A click beside the items (right of the fifth column) keeps the choice.
-    picker_->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(picker_.get()));
-    const QPoint beside(list->viewport()->width() - 5, 20);
-    ASSERT_FALSE(list->indexAt(beside).isValid());
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, beside);
-    EXPECT_EQ(list->currentRow(), 3);
-    EXPECT_EQ(list->selectedItems().size(), 1);
-    EXPECT_EQ(fields_.FormatIndex, 303);
-    EXPECT_EQ(dialogs_.messages.size(), 1u);
-    picker_->hide();
 }
 
 TEST_F(Forms, OptionsDialogControls) {

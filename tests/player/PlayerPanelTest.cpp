@@ -203,39 +203,29 @@ TEST_F(PanelTest, TheSeekBarSeeksAndPlaysOn) {
 TEST_F(PanelTest, TheSeekBarFollowsPlaybackAndTheEndReturnsToTheStart) {
     Load(testmedia::Path("intra25"));  // 8 s, 25 numbered pictures a second, no sound
     QSlider* bar = panel_->SeekBar();
-    const int maximum = bar->maximum();
-    ASSERT_GT(maximum, 100);
-    // Each move of the handle, with the media time of the playback at that moment.
-    std::vector<std::pair<int64_t, int>> moves;
+    const double perSecond = bar->maximum() / 8.0;
+    // Each move of the handle while media seconds 1 to 3 play: where the playback is (within
+    // 0.2 s: the time read here runs a little ahead of the event's), and at least 4 a second.
+    int moves = 0;
     QObject::connect(bar, &QSlider::valueChanged, bar, [&](int value) {
-        moves.emplace_back(panel_->Player().CurrentPosition(), value);
+        const int64_t pts = panel_->Player().CurrentPosition();
+        if (pts < 1000000 || pts > 3000000) return;
+        ++moves;
+        EXPECT_NEAR(value, perSecond * pts / 1e6, perSecond * 0.2);
     });
     panel_->Image3Click();
     ASSERT_TRUE(Pump([&] { return panel_->Player().CurrentPosition() >= 3000000; }));
-    // From 1 s to 3 s of media time: at least 4 moves a second, forward, each where the
-    // playback is (within 0.2 s: the time read here runs a little ahead of the event's).
-    const double perSecond = maximum / 8.0;
-    int counted = 0, last = -1;
-    for (const auto& [pts, value] : moves) {
-        if (pts < 1000000 || pts > 3000000) continue;
-        ++counted;
-        EXPECT_GE(value, last - 1);
-        EXPECT_NEAR(value, perSecond * pts / 1e6, perSecond * 0.2);
-        last = value;
-    }
-    EXPECT_GE(counted, 8) << moves.size() << " moves in all";
+    EXPECT_GE(moves, 8);
 
     // Played to its end, the file goes back to its first picture, paused, the bar at 0.
     panel_->Player().Seek(0, true, 7500000);
-    ASSERT_TRUE(Pump([&] { return bar->value() >= maximum * 95 / 100; }));
+    ASSERT_TRUE(Pump([&] { return bar->value() >= bar->maximum() * 95 / 100; }));
     ASSERT_TRUE(Pump([&] {
         return panel_->Player().State() == psPause && bar->value() == 0 &&
                FrameNumber(panel_->Player().CurrentFrame()) == 0;
     }));
-    // And it plays again from there.
-    panel_->Image3Click();
+    panel_->Image3Click();  // and plays again from there
     ASSERT_TRUE(Pump([&] { return FrameNumber(panel_->Player().CurrentFrame()) >= 10; }));
-    EXPECT_GT(bar->value(), 0);
 }
 
 // What mute does to the sound and the clock: PlayerTimingTest.MuteSilencesWithinTwoBuffers…

@@ -1,5 +1,4 @@
 // The player group in the main window: the real panel behind TForm1's seam, driven by the job list.
-#include <QScreen>
 #include <QTableView>
 
 #include <gtest/gtest.h>
@@ -59,37 +58,6 @@ TEST_F(PlayerWindow, SelectingAJobRowLoadsItsFilePausedOnItsFirstPicture) {
     form_->AdvListView1()->clearSelection();
     form_->AdvListView1Click();
     EXPECT_FALSE(panel->Player().Active());
-}
-
-// What the screen shows of the video area (the window's backing store, not a fresh rendering):
-// whether any pixel of a coarse grid is not black.
-bool ShowsAPicture(QWidget* video) {
-    const QPoint at = video->mapTo(video->window(), QPoint(0, 0));
-    const QImage shown = video->screen()
-                             ->grabWindow(video->window()->winId(), at.x(), at.y(),
-                                          video->width(), video->height())
-                             .toImage();
-    for (int y = 4; y < shown.height(); y += 8)
-        for (int x = 4; x < shown.width(); x += 8)
-            if (shown.pixelColor(x, y) != QColor(Qt::black)) return true;
-    return false;
-}
-
-TEST_F(PlayerWindow, RemovingOrClearingTheOpenRowClearsTheVideoArea) {
-    CreateWithPlayer();
-    TPlayerPanel* panel = Panel();
-    const QString clip = QString::fromStdString(testmedia::Path("frames10s"));
-    for (const bool clear : {false, true}) {
-        SCOPED_TRACE(clear ? "清空" : "移除");
-        AddOne(clip);
-        ASSERT_TRUE(apptest::WaitFor([&] {
-            return panel->Player().State() == psPause && ShowsAPicture(panel->VideoPanel());
-        }));
-        clear ? form_->btnClearClick() : form_->btnRemoveClick();
-        EXPECT_FALSE(panel->Player().Active());
-        EXPECT_TRUE(panel->SelectedSourceFile().isEmpty()) << "\"停止\" reopens nothing";
-        EXPECT_TRUE(apptest::WaitFor([&] { return !ShowsAPicture(panel->VideoPanel()); }));
-    }
 }
 
 }  // namespace
