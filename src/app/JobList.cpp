@@ -14,6 +14,7 @@
 
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
+#include "app/Reasons.h"
 #include "formats/OptionsDialog.h"
 #include "formats/PickerDialog.h"
 #include "formats/RecordBuilder.h"
@@ -76,8 +77,9 @@ void TForm1::Button21Click() { openFilters_ = MakeOpenFilters(); }
 void TForm1::Button15Click() { slots_.FreeAll(); }
 
 void TForm1::Button7Click() {
+    // The player's handlers stay: the panel attaches them whenever it opens a file, and an
+    // addition that is cancelled must not leave the open file's seek bar standing still.
     fields_.ResetOptions();
-    player_->DetachHandlers();
 }
 
 formats::OverwritePolicy TForm1::Policy() const {
@@ -96,19 +98,31 @@ void TForm1::SelectRow(int row) {
     list_->scrollTo(model_->index(row, 0));
 }
 
-void TForm1::SetListButtons(bool upDown, bool remove, bool clear) {
-    upButton_->setEnabled(upDown);
-    downButton_->setEnabled(upDown);
-    removeButton_->setEnabled(remove);
-    clearButton_->setEnabled(clear);
+void TForm1::UpdateListButtons() {
+    const bool idle = runState_ == RunState::Idle && !closing_;
+    const int rows = model_->Count();
+    const int row = SelectedRow();
+    upButton_->setEnabled(idle && row > 0);
+    downButton_->setEnabled(idle && row >= 0 && row < rows - 1);
+    for (QAbstractButton* remove : {static_cast<QAbstractButton*>(removeButton_),
+                                    static_cast<QAbstractButton*>(ToolButton12_)})
+        remove->setEnabled(idle && row >= 0);
+    for (QAbstractButton* clear :
+         {static_cast<QAbstractButton*>(clearButton_), static_cast<QAbstractButton*>(ToolButton2_)})
+        clear->setEnabled(idle && rows > 0);
+    // While paused, "转换" resumes.
+    ToolButton3_->setEnabled(runState_ == RunState::Paused || (idle && rows > 0));
+    infoButton_->setEnabled(row >= 0);
+    emptyHint_->setVisible(rows == 0);
 }
 
 bool TForm1::EnsureLibraries() {
     if (engine_.LibrariesLoaded()) return true;
     if (engine_.LoadLibraries(platform::AppPaths::LibAVDir())) return true;
-    const QString reason = QString::fromStdString(engine_.LastErrorMessage());
-    AppendLog(reason);
-    Message(U(kNotice), U("无法装入音频视频库，不能添加文件！\n") + reason, MessageIcon::Information);
+    const std::string reason = engine_.LastErrorMessage();
+    AppendLog(ReasonLogText(reason));
+    Message(U(kNotice), U("无法装入音频视频库，不能添加文件！\n") + ReasonOf(reason).text,
+            MessageIcon::Information);
     return false;
 }
 
@@ -126,25 +140,21 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     const QString source = fields_.SourceFile;
     const TInputOptions input = formats::BuildInputRecord(fields_, mode);
 
+    // A failure: the log's lines, and the message's paragraph (heading, file, reason).
+    const auto failed = [this, &source](const char* logHeading, const char* heading,
+                                        const std::string& reason) {
+        LogFailure(logHeading, reason);
+        return U(heading) + source + QLatin1Char('\n') + ReasonOf(reason).text;
+    };
+
     TAVProbe& probe = engine_.Probe();
     const bool readable = probe.LoadFile(source, std::string());
-    const QString probeError = QString::fromStdString(probe.LastErrorMessage());
+    const std::string probeError = probe.LastErrorMessage();
     probe.Close();  // the row keeps its task's own open input, not the probe's
-    if (!readable) {
-        AppendLog(QString());
-        AppendLog(U("***文件打开失败 ") + probeError);
-        AppendLog(QString());
-        return U("无法识别的音频或视频文件！") + source + QLatin1Char('\n') + probeError;
-    }
+    if (!readable) return failed("***文件打开失败 ", "无法识别的音频或视频文件！", probeError);
 
     const int task = engine_.AddTask(source, &input);
-    if (task < 0) {
-        const QString reason = QString::fromStdString(engine_.LastErrorMessage());
-        AppendLog(QString());
-        AppendLog(U("***打开文件失败: ") + reason);
-        AppendLog(QString());
-        return U("打开文件失败！") + source + QLatin1Char('\n') + reason;
-    }
+    if (task < 0) return failed("***打开文件失败: ", "打开文件失败！", engine_.LastErrorMessage());
 
     // Numbered against the disk (when not overwriting) and every row already listed: the file
     // itself is only made when the batch runs.
@@ -160,12 +170,9 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     fields_.OutputFile = output;
     const TOutputOptions record = formats::BuildOutputRecord(fields_, mode, output);
     if (!engine_.SetOutputFile(task, output, &record)) {
-        const QString reason = QString::fromStdString(engine_.LastErrorMessage());
+        const std::string reason = engine_.LastErrorMessage();
         engine_.RemoveTask(task);
-        AppendLog(QString());
-        AppendLog(U("***不能进行正常转换: ") + reason);
-        AppendLog(QString());
-        return U("不能进行正常转换！") + source + QLatin1Char('\n') + reason;
+        return failed("***不能进行正常转换: ", "不能进行正常转换！", reason);
     }
 
     JobRow row;
@@ -184,9 +191,14 @@ QString TForm1::AddCurrentFile(formats::AddMode mode) {
     return {};
 }
 
+void TForm1::LogFailure(const char* heading, const std::string& reason) {
+    AppendLog(QString());
+    AppendLog(U(heading) + ReasonLogText(reason));
+    AppendLog(QString());
+}
+
 void TForm1::EnableAfterAddition() {
-    for (QToolButton* b : {ToolButton12_, ToolButton2_, ToolButton3_}) b->setEnabled(true);
-    SetListButtons(true, true, true);
+    UpdateListButtons();
     suiButton3_->setEnabled(true);
     suiComboBox4_->setEnabled(true);
 }
@@ -245,7 +257,9 @@ void TForm1::Button22Click(const QStringList& files) {
     const QStringList chosen = files.isEmpty() ? ChooseFiles(true) : files;
     if (closing_ || chosen.isEmpty()) return;
 
-    options_->PrepareForAddition(false, outputFolder_);
+    // The options dialog shows the first of them (and how many there are); "预览视频" opens it.
+    options_->PrepareForAddition(false, outputFolder_, static_cast<int>(chosen.size()));
+    fields_.SourceFile = chosen.first();
     picker_->exec();
     if (closing_ || picker_->PickerResult() == QLatin1String("2")) return;
 
@@ -348,6 +362,15 @@ void TForm1::AddDroppedUrls(const QList<QUrl>& urls) {
     Button22Click(files);
 }
 
+void TForm1::AddFiles(const QStringList& paths) {
+    QStringList files, missing;
+    for (const QString& path : paths) (QFileInfo(path).isFile() ? files : missing) << path;
+    if (!missing.isEmpty())
+        Message(U(kNotice), U("以下文件不存在，未添加：\n") + Listed(missing, QStringLiteral("\n")),
+                MessageIcon::Information);
+    if (!files.isEmpty() && !closing_) Button22Click(files);
+}
+
 void TForm1::btnRemoveClick() {
     if (runState_ != RunState::Idle || closing_) return;
     const int row = SelectedRow();
@@ -361,16 +384,10 @@ void TForm1::btnRemoveClick() {
         engine_.RemoveTask(row);
     slots_.Retire(row);
     model_->Remove(row);
+    // No row stays current either: none may look chosen while "移除" cannot act on it.
+    list_->selectionModel()->clear();
     listEditing_ = false;
-
-    ToolButton12_->setEnabled(false);
-    removeButton_->setEnabled(false);
-    const bool rows = model_->Count() > 0;
-    upButton_->setEnabled(rows);
-    downButton_->setEnabled(rows);
-    clearButton_->setEnabled(rows);
-    ToolButton2_->setEnabled(rows);
-    ToolButton3_->setEnabled(rows);
+    UpdateListButtons();
     player_->StopAndRepaint();
 }
 
@@ -383,8 +400,7 @@ void TForm1::btnClearClick() {
     model_->Clear();
     listEditing_ = false;
     ToolButton1_->setEnabled(true);
-    for (QToolButton* b : {ToolButton12_, ToolButton2_, ToolButton3_}) b->setEnabled(false);
-    SetListButtons(false, false, false);
+    UpdateListButtons();
     Button15Click();
 }
 
@@ -403,6 +419,7 @@ void TForm1::MoveSelected(int delta) {
         engine_.ClearTasks();
     }
     listEditing_ = false;
+    UpdateListButtons();
 }
 
 void TForm1::Button10Click() { MoveSelected(-1); }
@@ -410,10 +427,7 @@ void TForm1::Button10Click() { MoveSelected(-1); }
 void TForm1::Button11Click() { MoveSelected(+1); }
 
 void TForm1::AdvListView1SelectItem() {
-    if (!engine_.Working()) {
-        ToolButton12_->setEnabled(true);
-        removeButton_->setEnabled(true);
-    }
+    UpdateListButtons();
     player_->ResetSeekBar();
     const int row = SelectedRow();
     if (row < 0) return;

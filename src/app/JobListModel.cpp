@@ -12,7 +12,7 @@ QString JobListModel::Caption(int column) {
 }
 
 int JobListModel::Width(int column) {
-    static const int kWidths[kColumnCount] = {40, 120, 60, 60, 80, 150, 64};
+    static const int kWidths[kColumnCount] = {36, 0, 52, 60, 68, 90, 64};
     return column >= 0 && column < kColumnCount ? kWidths[column] : 0;
 }
 
@@ -28,9 +28,13 @@ QVariant JobListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= Count()) return {};
     const JobRow& r = Row(index.row());
     if (role == ProgressRole && index.column() == kColProgress) return r.Progress;
-    // Where the row's file goes: the name planned, then the name it was written under.
-    if (role == Qt::ToolTipRole && !r.Output.isEmpty())
-        return QString::fromUtf8("输出文件：") + r.Output;
+    if (role == Qt::ToolTipRole) {
+        // The output: the name planned, then the name it was written under.
+        QString tip = QString::fromUtf8("源文件：") + r.Source;
+        if (!r.Output.isEmpty()) tip += QString::fromUtf8("\n输出文件：") + r.Output;
+        if (!r.Reason.isEmpty()) tip += QString::fromUtf8("\n原因：") + r.Reason;
+        return tip;
+    }
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole) return {};
     switch (index.column()) {
         case kColNumber: return QString::number(index.row() + 1);
@@ -98,6 +102,12 @@ void JobListModel::SetProgress(int row, int value) {
 void JobListModel::SetOutput(int row, const QString& path) {
     if (row < 0 || row >= Count()) return;
     rows_[static_cast<size_t>(row)].Output = path;
+    emit dataChanged(index(row, 0), index(row, kColumnCount - 1), {Qt::ToolTipRole});
+}
+
+void JobListModel::SetReason(int row, const QString& reason) {
+    if (row < 0 || row >= Count()) return;
+    rows_[static_cast<size_t>(row)].Reason = reason;
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1), {Qt::ToolTipRole});
 }
 

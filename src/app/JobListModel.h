@@ -1,7 +1,9 @@
 // The rows of the job list (AdvListView1) as a Qt table model, so that every cell's text is
 // readable by the view, accessibility tools and tests. Seven columns; column 0 is the 1-based row
 // number, always current. The progress column's display text is the percentage ("45%"); its
-// value 0 … 100 is under ProgressRole, which the progress-bar delegate draws. UI thread.
+// value 0 … 100 is under ProgressRole, which the progress-bar delegate draws. Every cell's
+// tooltip names the source's full path (the view shortens it), the output file and the reason
+// of a failure. UI thread.
 #pragma once
 
 #include <QAbstractTableModel>
@@ -28,7 +30,8 @@ struct JobRow {
     QString Time;        // "0", then "12   (秒)"
     int Progress = 0;    // 0 … 100
     QString Status;      // "准备", "转换中...", "暂停", "停止", "完成", "失败"
-    QString Output;      // the output file: as planned, then as written (every cell's tooltip)
+    QString Output;      // the output file: as planned, then as written
+    QString Reason;      // why the row failed, was skipped or is incomplete; empty otherwise
 };
 
 class JobListModel final : public QAbstractTableModel {
@@ -36,7 +39,8 @@ class JobListModel final : public QAbstractTableModel {
 
 public:
     static constexpr int ProgressRole = Qt::UserRole + 1;
-    // Column captions and widths, left to right.
+    // Column captions and widths, left to right. The source column's width is 0: it takes what
+    // the others leave of the list's width, so that every column fits without scrolling.
     static QString Caption(int column);
     static int Width(int column);
 
@@ -60,6 +64,7 @@ public:
     void SetProgress(int row, int value);
     void SetTime(int row, const QString& text);
     void SetOutput(int row, const QString& path);
+    void SetReason(int row, const QString& reason);
 
 private:
     void changed(int row, int column);

@@ -237,6 +237,8 @@ void TForm1::buildToolbar() {
     auto* bar = new QWidget(this);
     bar->setObjectName(QStringLiteral("suiToolBar1"));
     bar->setGeometry(0, 29, 851, 100);
+    // Every toolbar action has a key (listed in the help's "快捷键"): a plain button's is its
+    // own shortcut; the three menu buttons' keys are the window's actions below.
     struct Spec {
         QToolButton** button;
         const char* name;
@@ -244,16 +246,20 @@ void TForm1::buildToolbar() {
         int image;
         const char* hint;
         int gapAfter;
+        QKeySequence key;
     };
     const Spec specs[] = {
-        {&ToolButton1_, "ToolButton1", "       添加      ", 0, "添加要转换的视频音频文件", 0},
-        {&ToolButton12_, "ToolButton12", "移除", 1, "从列表中删除选中的文件", 0},
-        {&ToolButton2_, "ToolButton2", "清空", 2, "清空转换列表", 11},
-        {&ToolButton3_, "ToolButton3", "转换", 3, "开始转换视频", 0},
-        {&ToolButton5_, "ToolButton5", "暂停", 5, "暂停视频转换", 0},
-        {&ToolButton4_, "ToolButton4", "停止", 4, "停止视频转换", 8},
-        {&ToolButton7_, "ToolButton7", "皮肤", 7, "更换软件外观皮肤", 0},
-        {&ToolButton11_, "ToolButton11", "帮助", 9, "软件帮助", 0},
+        {&ToolButton1_, "ToolButton1", "       添加      ", 0, "添加要转换的视频音频文件", 0,
+         QKeySequence(Qt::CTRL | Qt::Key_O)},
+        {&ToolButton12_, "ToolButton12", "移除", 1, "从列表中删除选中的文件", 0,
+         QKeySequence(Qt::Key_Delete)},
+        {&ToolButton2_, "ToolButton2", "清空", 2, "清空转换列表", 11,
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)},
+        {&ToolButton3_, "ToolButton3", "转换", 3, "开始转换视频", 0, QKeySequence(Qt::Key_F5)},
+        {&ToolButton5_, "ToolButton5", "暂停", 5, "暂停视频转换", 0, QKeySequence(Qt::Key_F6)},
+        {&ToolButton4_, "ToolButton4", "停止", 4, "停止视频转换", 8, QKeySequence(Qt::Key_F7)},
+        {&ToolButton7_, "ToolButton7", "皮肤", 7, "更换软件外观皮肤", 0, QKeySequence(Qt::Key_F8)},
+        {&ToolButton11_, "ToolButton11", "帮助", 9, "软件帮助", 0, QKeySequence(Qt::Key_F1)},
     };
     int x = 8;
     for (const Spec& s : specs) {
@@ -262,6 +268,10 @@ void TForm1::buildToolbar() {
         b->setText(U(s.caption));
         b->setAccessibleName(U(s.caption));
         b->setProperty("hint", U(s.hint));
+        b->setToolTip(U(s.hint) + QStringLiteral(" (") + s.key.toString(QKeySequence::NativeText) +
+                      QLatin1Char(')'));
+        if (s.button != &ToolButton1_ && s.button != &ToolButton7_ && s.button != &ToolButton11_)
+            b->setShortcut(s.key);
         b->setIcon(ToolbarImage(s.image));
         b->setIconSize(QSize(56, 56));
         b->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -274,8 +284,16 @@ void TForm1::buildToolbar() {
 
     addMenu_ = new QMenu(this);
     addMenu_->setObjectName(QStringLiteral("PopupMenu1"));
-    addMenu_->addAction(U("添加一个视频文件"), this, [this] { MenuItem15Click(); });
-    addMenu_->addAction(U("添加多个视频文件"), this, [this] { N2Click(); });
+    QAction* addOne = addMenu_->addAction(U("添加一个视频文件"), this, [this] {
+        if (ToolButton1_->isEnabled()) MenuItem15Click();
+    });
+    addOne->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    QAction* addSeveral = addMenu_->addAction(U("添加多个视频文件"), this, [this] {
+        if (ToolButton1_->isEnabled()) N2Click();
+    });
+    addSeveral->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    // The keys work while the menu is closed.
+    addActions({addOne, addSeveral});
     ToolButton1_->setMenu(addMenu_);
     ToolButton1_->setPopupMode(QToolButton::InstantPopup);
 
@@ -283,6 +301,10 @@ void TForm1::buildToolbar() {
     skinMenu_->setObjectName(QStringLiteral("suiPopupMenu1"));
     ToolButton7_->setMenu(skinMenu_);
     ToolButton7_->setPopupMode(QToolButton::InstantPopup);
+    auto* skinKey = new QAction(this);
+    skinKey->setShortcut(QKeySequence(Qt::Key_F8));
+    connect(skinKey, &QAction::triggered, this, [this] { ToolButton7_->showMenu(); });
+    addAction(skinKey);
 
     helpMenu_ = new QMenu(this);
     helpMenu_->setObjectName(QStringLiteral("suiPopupMenu2"));
@@ -326,14 +348,37 @@ void TForm1::buildJobList() {
     list_->verticalHeader()->hide();
     list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     list_->verticalHeader()->setDefaultSectionSize(20);
-    list_->horizontalHeader()->setFont(SongTi());
-    list_->horizontalHeader()->setHighlightSections(false);
-    for (int c = 0; c < kColumnCount; ++c) list_->setColumnWidth(c, JobListModel::Width(c));
+    // Every column fits: the source column takes what the others leave (its cell shows the end
+    // of the path, the tooltip all of it), and nothing scrolls sideways.
+    QHeaderView* header = list_->horizontalHeader();
+    header->setFont(SongTi());
+    header->setHighlightSections(false);
+    header->setMinimumSectionSize(24);
+    for (int c = 0; c < kColumnCount; ++c) {
+        header->setSectionResizeMode(c, QHeaderView::Fixed);
+        list_->setColumnWidth(c, JobListModel::Width(c));
+    }
+    header->setSectionResizeMode(kColSource, QHeaderView::Stretch);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     list_->setItemDelegateForColumn(kColProgress, new ProgressDelegate(list_));
     list_->viewport()->installEventFilter(this);
     list_->viewport()->setAcceptDrops(true);  // files from a file manager (JobListDragEvent)
     connect(list_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { AdvListView1SelectItem(); });
+    auto* hint = new QLabel(U("列表中还没有文件。\n"
+                              "请点击“添加”按钮选择要转换的文件，或者把文件拖放到这里。"),
+                            list_->viewport());
+    hint->setObjectName(QStringLiteral("EmptyListHint"));
+    hint->setAccessibleName(hint->text());
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setMargin(16);
+    hint->setAttribute(Qt::WA_TransparentForMouseEvents);  // clicks and drops reach the list
+    hint->setGeometry(list_->viewport()->rect());
+    emptyHint_ = hint;
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(model_, signal, this, [this] { UpdateListButtons(); });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] { UpdateListButtons(); });
     connect(list_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) suiButton12Click();
     });
@@ -444,9 +489,8 @@ void TForm1::FormCreate() {
     listEditing_ = false;
 
     // Start-up state: only "添加", "皮肤" and "帮助" usable on the toolbar.
-    for (QToolButton* b : {ToolButton12_, ToolButton2_, ToolButton3_, ToolButton5_, ToolButton4_})
-        b->setEnabled(false);
-    SetListButtons(true, false, false);
+    for (QToolButton* b : {ToolButton5_, ToolButton4_}) b->setEnabled(false);
+    UpdateListButtons();
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -470,8 +514,7 @@ void TForm1::FormShow() {
         return;
     }
     if (!filesOnShow_.isEmpty() && !closing_) {
-        const QStringList files = std::exchange(filesOnShow_, {});
-        Button22Click(files);
+        AddFiles(std::exchange(filesOnShow_, {}));
     }
 }
 
@@ -594,6 +637,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
         const QVariant hint = watched->property("hint");
         if (hint.isValid()) statusBar_->showMessage(hint.toString());
     }
+    if (list_ && watched == list_->viewport() && event->type() == QEvent::Resize)
+        emptyHint_->setGeometry(list_->viewport()->rect());
     if (list_ && watched == list_->viewport() && JobListDragEvent(event)) return true;
     if (list_ && watched == list_->viewport() && event->type() == QEvent::MouseButtonPress) {
         const auto* mouse = static_cast<QMouseEvent*>(event);

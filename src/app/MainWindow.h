@@ -108,8 +108,9 @@ public:
                     QWidget* parent = nullptr);
     ~TForm1() override;
 
-    // Files named on the command line: added like "添加多个视频文件" (one picker for all) once
-    // the window is shown and the password check has passed.
+    // Files named on the command line: once the window is shown and the password check has
+    // passed, the paths that are not files are named in one message, and the files are added
+    // like "添加多个视频文件" (one picker for all).
     void AddFilesOnShow(const QStringList& files);
 
     // --- State (Parts' names) ---
@@ -224,7 +225,10 @@ private:
     int SelectedRow() const;
     void SelectRow(int row);
     void MoveSelected(int delta);
-    void SetListButtons(bool upDown, bool remove, bool clear);
+    // "上移", "下移", "移除", "清空", "信息" and the toolbar's "移除", "清空", "转换" enabled
+    // exactly when they can act: Idle (but "信息"), a row selected with a neighbour that way, any
+    // row at all. The empty list's hint shows while there is no row.
+    void UpdateListButtons();
     void EnterIdle();
     void ProcessTerminations();
     void HandleTermination(const TTerminateInfo& info);
@@ -234,6 +238,11 @@ private:
     // A task's row shows how it ended (in order with the progress events).
     void TaskEnded(int taskIndex, bool finished, bool hasError);
     void Message(const QString& caption, const QString& text, platform::MessageIcon icon);
+    // The log's lines for a file that cannot be added or set up: blank, the heading with the
+    // reason (ReasonLogText), blank.
+    void LogFailure(const char* heading, const std::string& reason);
+    // Names the paths that are not files and adds the files (the command line's files).
+    void AddFiles(const QStringList& paths);
 
     app::Services services_;
     std::shared_ptr<Gate> gate_;
@@ -248,6 +257,7 @@ private:
     bool listEditing_ = false;
     app::RunState runState_ = app::RunState::Idle;
     std::vector<int> taskRows_;
+    int finishedInBatch_ = 0;  // rows of the running batch that finished
     std::deque<TTerminateInfo> pendingTerminations_;
     int busy_ = 0;
     int inProgressEvent_ = 0;  // a worker waits for the progress event being handled
@@ -279,6 +289,7 @@ private:
     QPushButton* removeButton_ = nullptr;  // "移除"
     QPushButton* clearButton_ = nullptr;   // "清空"
     QPushButton* infoButton_ = nullptr;    // "信息"
+    QWidget* emptyHint_ = nullptr;         // over the empty list: how to add files
 
     // Settings group.
     QLineEdit* suiEdit1_ = nullptr;

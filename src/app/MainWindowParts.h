@@ -80,21 +80,22 @@ public:
     // The path of the selected row's source (SelectedSourceFile). Called only with a row
     // selected.
     virtual void SetSelectedSourceFile(const QString& path) = 0;
-    // The play-selected action (Button31Click): detach the position/state/hook handlers, bind the
-    // player's libraries on first use (a failure stops silently), and open SelectedSourceFile
-    // paused on its first picture (a failure goes to host.AppendLog). TForm1 calls it after
-    // SetSelectedSourceFile, never while it rearranges the list (ListEditing).
+    // The play-selected action (Button31Click): bind the player's libraries on first use (a
+    // failure stops silently), and open SelectedSourceFile paused on its first picture with the
+    // position/state handlers attached to it (a failure goes to host.AppendLog). TForm1 calls
+    // it after SetSelectedSourceFile, never while it rearranges the list (ListEditing).
     virtual void PlaySelected() = 0;
 
     // Stops playback and waits for it (FFPlayer2.Stop(true)): a click on the list that leaves
     // no row selected, and before a row is removed.
     virtual void Stop() = 0;
-    // Stops playback, waits, and repaints the video area black: after a row was removed and
-    // when the list is cleared.
+    // Stops playback, waits, repaints the video area black and forgets SelectedSourceFile:
+    // after a row was removed and when the list is cleared.
     virtual void StopAndRepaint() = 0;
 
     // Disconnects the player's OnPosition, OnState and OnHook handlers (only OnFileOpen stays):
-    // before every addition (Button7Click) and when the main window closes (FormCloseQuery).
+    // when the main window closes (FormCloseQuery). PlaySelected attaches them to each file it
+    // opens.
     virtual void DetachHandlers() = 0;
 };
 

@@ -30,7 +30,10 @@ public:
     }
     void PlaySelected() override { panel_->Button31Click(); }
     void Stop() override { panel_->Player().Stop(true); }
-    void StopAndRepaint() override { panel_->StopPlayer(); }
+    void StopAndRepaint() override {
+        panel_->StopPlayer();
+        panel_->SetSelectedSourceFile(QString());  // its row is gone: "停止" reopens nothing
+    }
     void DetachHandlers() override { panel_->DetachPlayerHandlers(); }
 
 private:

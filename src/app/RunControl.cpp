@@ -13,6 +13,7 @@
 
 #include "app/JobListModel.h"
 #include "app/MainWindow.h"
+#include "app/Reasons.h"
 #include "engine/MainThread.h"
 #include "engine/OutputFiles.h"
 #include "formats/RecordBuilder.h"
@@ -57,15 +58,20 @@ std::vector<int> TForm1::Button14Click() {
     // the output takes the next number at the moment it is written.
     engine_.SetExistingOutput(policy == formats::OverwritePolicy::NewName ? ExistingOutput::Number
                                                                           : ExistingOutput::Replace);
+    // A row that cannot be set up keeps its reason (in its tooltip and the skip message).
+    const auto skip = [&](int row, const char* logHeading) {
+        const std::string reason = engine_.LastErrorMessage();
+        LogFailure(logHeading, reason);
+        model_->SetReason(row, ReasonOf(reason).text);
+        skipped.push_back(row);
+    };
     for (int row = 0; row < model_->Count(); ++row) {
         log_->clear();
+        model_->SetReason(row, QString());
         const JobSlot& slot = slots_[row];
         const int task = engine_.AddTask(slot.InputOptions.FileName, &slot.InputOptions);
         if (task < 0) {
-            AppendLog(QString());
-            AppendLog(U("***打开文件失败: ") + QString::fromStdString(engine_.LastErrorMessage()));
-            AppendLog(QString());
-            skipped.push_back(row);
+            skip(row, "***打开文件失败: ");
             continue;
         }
         const QString path = formats::BatchOutputName(
@@ -75,12 +81,8 @@ std::vector<int> TForm1::Button14Click() {
         TOutputOptions record = slot.OutputOptions;
         record.FileName = path;
         if (!engine_.SetOutputFile(task, path, &record) || engine_.RefuseEmptyOutput(task)) {
-            AppendLog(QString());
-            AppendLog(U("***不能进行正常转换: ") +
-                      QString::fromStdString(engine_.LastErrorMessage()));
-            AppendLog(QString());
+            skip(row, "***不能进行正常转换: ");
             engine_.RemoveTask(task);
-            skipped.push_back(row);
             continue;
         }
         claimed << path;
@@ -104,6 +106,7 @@ void TForm1::btnStartClick() {
 
     batchStopRequested_ = false;
     batchPaused_ = false;
+    finishedInBatch_ = 0;
     const std::vector<int> skipped = Button14Click();
     for (int row = 0; row < model_->Count(); ++row) {
         model_->SetProgress(row, 0);
@@ -112,22 +115,22 @@ void TForm1::btnStartClick() {
     }
     engine_.SetThreadPriority(static_cast<TThreadPriority>(suiComboBox2_->currentIndex()));
     engine_.SetPreview(chkPreview_->isChecked());
-    for (QToolButton* b : {ToolButton1_, ToolButton12_, ToolButton2_, ToolButton3_})
-        b->setEnabled(false);
+    ToolButton1_->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{suiButton3_, suiComboBox4_, suiComboBox2_,
                                                       suiComboBox3_})
         w->setEnabled(false);
-    SetListButtons(false, false, false);
     ToolButton5_->setEnabled(true);
     ToolButton4_->setEnabled(true);
     runState_ = RunState::Converting;
+    UpdateListButtons();
 
     Busy busy(this);
     if (!skipped.empty()) {
         QStringList names;
         for (int row : skipped) {
             model_->SetStatus(row, status::Failed());
-            names << QString::number(row + 1) + QStringLiteral(". ") + model_->Row(row).Source;
+            names << QString::number(row + 1) + QStringLiteral(". ") + model_->Row(row).Source +
+                         U("\n    原因：") + model_->Row(row).Reason;
         }
         Message(U("提示"), U("以下文件无法转换，已跳过：\n") + Listed(names, QStringLiteral("\n")),
                 MessageIcon::Information);
@@ -215,18 +218,23 @@ void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
     const int row = taskRows_[static_cast<size_t>(taskIndex)];
     // The name the file went under: numbered on when another file had taken it meanwhile, or
     // when a stopped conversion would have replaced a file.
-    if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->OutputCount() > 0)
-        model_->SetOutput(row, task->OutputFileName(0));
+    const TFFmpeg* task = engine_.Task(taskIndex);
+    if (task && task->OutputCount() > 0) model_->SetOutput(row, task->OutputFileName(0));
+    // A reason in the row's tooltip and the log: a failure's, or that a source was shorter than
+    // it states (done as far as it goes).
+    const auto reason = [&](const std::string& english) {
+        model_->SetReason(row, ReasonOf(english).text);
+        AppendLog(QStringLiteral("***") + ReasonLogText(english));
+    };
     if (finished) {
+        ++finishedInBatch_;
         model_->SetProgress(row, 100);
         model_->SetStatus(row, status::Done());
-        // A source shorter than it states: done as far as it goes, and the log says so.
-        if (const TFFmpeg* task = engine_.Task(taskIndex); task && !task->Warning().empty())
-            AppendLog(U("***源文件不完整，已转换能读出的部分: ") +
-                      QString::fromStdString(task->Warning()));
+        if (task && !task->Warning().empty()) reason(task->Warning());
     } else if (hasError) {
         model_->SetStatus(row, status::Failed());
-    } else if (const TFFmpeg* task = engine_.Task(taskIndex); task && task->Ran()) {
+        if (task) reason(task->ErrorMessage());
+    } else if (task && task->Ran()) {
         // Stopped after it began, perhaps before its first report: its file may be kept.
         model_->SetStatus(row, status::Stopped());
     }
@@ -236,9 +244,16 @@ void TForm1::TaskEnded(int taskIndex, bool finished, bool hasError) {
 void TForm1::HandleTermination(const TTerminateInfo& info) {
     if (info.TaskIndex >= 0) {
         // The row already shows how the task ended (TaskEnded); the user hears of a failure.
-        if (info.HasError)
-            Message(QStringLiteral("Tandrel"), QString::fromStdString(info.ErrorMessage),
-                    MessageIcon::Warning);
+        if (info.HasError) {
+            const bool known = info.TaskIndex < static_cast<int>(taskRows_.size());
+            const QString source =
+                known ? model_->Row(taskRows_[static_cast<size_t>(info.TaskIndex)]).Source
+                      : QString();
+            Message(
+                QStringLiteral("Tandrel"),
+                U("文件转换失败：") + source + QLatin1Char('\n') + ReasonOf(info.ErrorMessage).text,
+                MessageIcon::Warning);
+        }
         emit terminationHandled(info.TaskIndex);
         return;
     }
@@ -259,7 +274,8 @@ void TForm1::HandleTermination(const TTerminateInfo& info) {
     }
     EnterIdle();
     NotifyBatchEnd();
-    switch (suiComboBox1_->currentIndex()) {
+    // Nothing to look at or to wait for when no row was converted.
+    switch (finishedInBatch_ > 0 ? suiComboBox1_->currentIndex() : 0) {
         case 1: Button18Click(); break;
         case 2: Button20Click(); break;
         default: break;
@@ -282,12 +298,11 @@ void TForm1::EnterIdle() {
     runState_ = RunState::Idle;
     batchPaused_ = false;
     taskRows_.clear();
-    for (QToolButton* b : {ToolButton1_, ToolButton12_, ToolButton2_, ToolButton3_})
-        b->setEnabled(true);
+    ToolButton1_->setEnabled(true);
     ToolButton5_->setEnabled(false);
     ToolButton4_->setEnabled(false);
     for (QWidget* w : std::initializer_list<QWidget*>{suiButton3_, suiComboBox4_, suiComboBox2_,
                                                       suiComboBox3_})
         w->setEnabled(true);
-    SetListButtons(true, true, true);
+    UpdateListButtons();
 }

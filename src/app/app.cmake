@@ -12,6 +12,10 @@ add_library(tandrel_app STATIC
     ${CMAKE_CURRENT_LIST_DIR}/JobList.cpp
     ${CMAKE_CURRENT_LIST_DIR}/RunControl.cpp
     ${CMAKE_CURRENT_LIST_DIR}/PlayerPart.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandLine.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/CommandLine.h
+    ${CMAKE_CURRENT_LIST_DIR}/Reasons.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/Reasons.h
 )
 target_link_libraries(tandrel_app PUBLIC tandrel_formats tandrel_jobrecords tandrel_transcode
                       tandrel_probe tandrel_platform Qt6::Widgets tandrel_windows

@@ -1,16 +1,17 @@
 // tandrel: the desktop program. Files named on the command line are added to the job list once
-// the window is shown, as a file manager's "Open with" passes them. Alone on the command line,
-// "--version" prints the version and "--self-test" starts the program as usual, reports what a
-// start needs (the window, the saved skin, the data files, the media libraries) and quits.
+// the window is shown, as a file manager's "Open with" passes them. "--help" prints the usage,
+// "--version" the version (neither needs a display); an unknown option is an error (status 2).
+// "--self-test" starts the program as usual, reports what a start needs (the window, the saved
+// skin, the data files, the media libraries) and quits.
 #include <QApplication>
 #include <QFileInfo>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
-#include <cstring>
 #include <unistd.h>
 #include <utility>
 
+#include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "engine/MainThread.h"
 #include "engine/MediaLibraries.h"
@@ -66,17 +67,28 @@ bool SelfTest(const QWidget& window) {
 
 int main(int argc, char** argv) {
     // Before the application object, which needs a display.
-    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::printf("tandrel %s\n", TANDREL_VERSION);
-        return 0;
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i) rawArguments << QString::fromLocal8Bit(argv[i]);
+    const app::CommandLine line = app::ParseCommandLine(rawArguments);
+    switch (line.action) {
+        case app::CommandLine::Action::Help:
+            std::fputs(line.text.toLocal8Bit().constData(), stdout);
+            return 0;
+        case app::CommandLine::Action::Version:
+            std::printf("tandrel %s\n", TANDREL_VERSION);
+            return 0;
+        case app::CommandLine::Action::Error:
+            std::fputs(line.text.toLocal8Bit().constData(), stderr);
+            return 2;
+        default:
+            break;
     }
     // A write past the file-size limit fails with "File too large" instead of killing us.
     procsignals::IgnoreFileSizeLimit();
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tandrel"));
     QApplication::setApplicationVersion(QStringLiteral(TANDREL_VERSION));
-    const QStringList arguments = QApplication::arguments().mid(1);
-    const bool selfTest = arguments == QStringList{QStringLiteral("--self-test")};
+    const bool selfTest = line.action == app::CommandLine::Action::SelfTest;
     // The help file of the program: help/index.html in its data folder (see AppPaths).
     application.setProperty("helpFile", QStringLiteral("help/index.html"));
     app::ConnectDispatcherToEventLoop();
@@ -95,8 +107,7 @@ int main(int argc, char** argv) {
 
         QStringList files;
         if (!selfTest)
-            for (const QString& argument : arguments)
-                files << QFileInfo(argument).absoluteFilePath();
+            for (const QString& file : line.files) files << QFileInfo(file).absoluteFilePath();
         form.AddFilesOnShow(files);
         // SIGINT, SIGTERM and SIGHUP (Ctrl-C in the terminal, the session or the system ending)
         // end the program as closing the window does: conversions stop and keep what they

@@ -77,8 +77,16 @@ TForm8::TForm8(formats::JobFields* fields, platform::IDialogs* dialogs, platform
     source_->setReadOnly(true);
     preview_ = new QPushButton(U("预览视频"), this);
     preview_->setObjectName(QStringLiteral("suiButton3"));
-    top->addWidget(new QLabel(U("视频源："), this), 0, 0);
-    top->addWidget(source_, 0, 1);
+    auto* sourceLabel = new QLabel(U("视频源："), this);
+    sourceLabel->setBuddy(source_);
+    sourceCount_ = new QLabel(this);
+    sourceCount_->setObjectName(QStringLiteral("SourceCount"));
+    sourceCount_->hide();
+    auto* sourceRow = new QHBoxLayout;
+    sourceRow->addWidget(source_, 1);
+    sourceRow->addWidget(sourceCount_);
+    top->addWidget(sourceLabel, 0, 0);
+    top->addLayout(sourceRow, 0, 1);
     top->addWidget(preview_, 0, 2);
     top->addWidget(new QLabel(U("视频编码器："), this), 1, 0);
     top->addWidget(combo(Slot::VideoCodec), 1, 1, 1, 2);
@@ -177,8 +185,11 @@ TForm8::TForm8(formats::JobFields* fields, platform::IDialogs* dialogs, platform
     PrepareForAddition(true, QString());
 }
 
-void TForm8::PrepareForAddition(bool oneFile, const QString& outputFolder) {
+void TForm8::PrepareForAddition(bool oneFile, const QString& outputFolder, int fileCount) {
     outputFolder_ = outputFolder;
+    sourceCount_->setText(U("（共 %1 个文件，此处显示第一个）").arg(fileCount));
+    sourceCount_->setAccessibleName(sourceCount_->text());
+    sourceCount_->setVisible(fileCount > 1);
     model_.PrepareForAddition(oneFile);
     const QSignalBlocker blocker(cut_);
     cut_->setChecked(false);
@@ -260,7 +271,7 @@ void TForm8::Confirm() {
 }
 
 void TForm8::Preview() {
-    const QString path = source_->text();
+    const QString path = model_.Fields().SourceFile;
     if (path.isEmpty() || !QFileInfo(path).isFile()) return;
     shell_->OpenPath(path);
 }

@@ -2,7 +2,8 @@
 // addition; UI thread only.
 //
 // Contract with the picker and the main window:
-// - PrepareForAddition before the picker opens (cut box unchecked; enabled only for one file).
+// - PrepareForAddition before the picker opens (cut box unchecked; enabled only for one file;
+//   with several files the source box shows the first and a note says how many there are).
 // - RunModal = Open + exec. Open empties and refills every control from the profile of
 //   `FormatIndex` and measures `SourceFile` (one file only) through the duration reader.
 // - "确定" writes the job fields into the main window's JobFields and accepts, or shows the
@@ -16,6 +17,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -32,7 +34,7 @@ public:
     TForm8(formats::JobFields* fields, platform::IDialogs* dialogs, platform::IShell* shell,
            formats::DurationReader durationReader, QWidget* parent = nullptr);
 
-    void PrepareForAddition(bool oneFile, const QString& outputFolder);
+    void PrepareForAddition(bool oneFile, const QString& outputFolder, int fileCount = 1);
     void Open();
     int RunModal();
 
@@ -59,6 +61,7 @@ private:
     QString outputFolder_;
 
     QLineEdit* source_ = nullptr;  // suiEdit1
+    QLabel* sourceCount_ = nullptr;  // "共 N 个文件" beside it when several are added
     std::array<QComboBox*, formats::kSlotCount> combos_{};
     std::array<QCheckBox*, 3> filters_{};   // suiCheckBox2..4
     std::array<QLineEdit*, 6> cutBoxes_{};  // suiEdit2..7

@@ -169,7 +169,17 @@ void TForm7::showEvent(QShowEvent* event) {
 
 bool TForm7::eventFilter(QObject* watched, QEvent* event) {
     for (int tab = 0; tab < 4; ++tab) {
-        if (watched != lists_[static_cast<size_t>(tab)]->viewport()) continue;
+        QListWidget* list = lists_[static_cast<size_t>(tab)];
+        if (watched != list->viewport()) continue;
+        const bool mouse = event->type() == QEvent::MouseButtonPress ||
+                           event->type() == QEvent::MouseButtonDblClick;
+        if (mouse && HasSelection(tab) &&
+            !list->indexAt(static_cast<QMouseEvent*>(event)->position().toPoint()).isValid()) {
+            // A click beside the items keeps the choice: the list would clear it, and the
+            // profile the user picked would silently be gone.
+            skipRelease_ = true;
+            return true;
+        }
         if (event->type() == QEvent::MouseButtonDblClick) {
             // A double-click on an empty list was already answered by its first click.
             skipRelease_ = true;

@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <cstdlib>
 
 #include "platform/AppPaths.h"
 #include "platform/Dialogs.h"
@@ -268,6 +269,7 @@ void TPlayerPanel::ResetSeekBar() {
 }
 
 void TPlayerPanel::Button31Click() {
+    // The events of the file open now end with it, unheard.
     DetachPlayerHandlers();
     if (!player_.LibrariesLoaded()) {
         const QString path = services_.libraryPath.isEmpty() ? platform::AppPaths::LibAVDir()
@@ -275,6 +277,15 @@ void TPlayerPanel::Button31Click() {
         if (!player_.LoadLibraries(path)) return;
     }
     if (player_.State() != psPause) player_.Pause();
+    openSelected();
+}
+
+void TPlayerPanel::openSelected() {
+    player_.Stop(true);
+    // Every file opened here is followed: its position moves the seek bar, its end brings it
+    // back to the start.
+    connectPlayerHandlers();
+    seekTarget_ = -1;
     if (!player_.Open(selectedSourceFile_, panel2_, true) && services_.logLine)
         services_.logLine(QString::fromStdString(player_.LastErrorMessage()));
 }
@@ -299,9 +310,7 @@ void TPlayerPanel::Image4Click() {
 
 void TPlayerPanel::Image5Click() {
     if (selectedSourceFile_.isEmpty()) return;
-    player_.Stop(true);
-    if (!player_.Open(selectedSourceFile_, panel2_, true) && services_.logLine)
-        services_.logLine(QString::fromStdString(player_.LastErrorMessage()));
+    openSelected();
 }
 
 void TPlayerPanel::Image14Click() {
@@ -397,9 +406,17 @@ void TPlayerPanel::SeekBarMouseUp() {
     player_.Pause();
     // No target can be computed without a duration or a range: keep playing where it is.
     const int maximum = seekBar_->maximum();
-    if (playDuration_ > 0 && maximum > 0)
-        player_.Seek(0, false, playDuration_ * seekBar_->value() / maximum);
+    if (playDuration_ > 0 && maximum > 0) {
+        const int64_t target = playDuration_ * seekBar_->value() / maximum;
+        player_.Seek(0, false, target);
+        holdFor(target);
+    }
     player_.Resume();
+}
+
+void TPlayerPanel::holdFor(int64_t target) {
+    seekTarget_ = target;
+    seekClock_.start();
 }
 
 void TPlayerPanel::FFPlayer2FileOpen(int64_t duration, int, int, int&, int&) {
@@ -415,7 +432,15 @@ void TPlayerPanel::FFPlayer2FileOpen(int64_t duration, int, int, int&, int&) {
 }
 
 void TPlayerPanel::FFPlayer2Position(int64_t pts) {
-    if (seekBarState_ != QLatin1String("UP")) return;
+    if (seekBarState_ != QLatin1String("UP")) return;  // the user holds the handle
+    // After a seek the handle stays where it was put until the playback gets there (or gives
+    // up on it): positions from before the seek would pull it back for a moment.
+    constexpr int64_t kNear = 1000000;  // µs
+    constexpr qint64 kPatience = 1000;  // ms
+    if (seekTarget_ >= 0) {
+        if (std::llabs(pts - seekTarget_) > kNear && seekClock_.elapsed() < kPatience) return;
+        seekTarget_ = -1;
+    }
     positionLabel_->setText(QString::asprintf("%f", static_cast<double>(pts) / 1e6));
     if (playDuration_ > 0 && pts >= 0) {
         seekBarUpdating_ = true;
@@ -430,8 +455,11 @@ void TPlayerPanel::FFPlayer2State(TPlayState state) {
             panel2_->update();
             break;
         case psEnd:
+            // Back to the start, paused: ready to play again.
             player_.Seek(sfAny, false, 0);
+            holdFor(0);
             player_.Pause();
+            ResetSeekBar();
             break;
         default:
             break;  // topmost changes need the hidden "Stay On Top" box, never checked

@@ -9,10 +9,15 @@
 // How the main window drives it: when a job row becomes selected, `SetSelectedSourceFile` with
 // the row's source path and, unless the window is rearranging rows itself, `Button31Click`
 // (open it paused on its first picture). A click leaving no row selected, removing rows and
-// clearing the list call `StopPlayer`. Resetting the job fields and closing the window call
-// `DetachPlayerHandlers`. At start-up the window calls `Button55Click` (read the snapshot format).
+// clearing the list call `StopPlayer`. Closing the window calls `DetachPlayerHandlers`. At
+// start-up the window calls `Button55Click` (read the snapshot format).
+//
+// The position and state handlers are attached whenever a file is opened here: the seek bar
+// follows the playback (but not while the user holds it, nor before a seek has landed), and at
+// the end of the file the panel returns to its start, paused.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QPointer>
 #include <QString>
@@ -68,9 +73,9 @@ public:
     QString SelectedSourceFile() const { return selectedSourceFile_; }
     int64_t PlayDuration() const { return playDuration_; }
 
-    // Play-selected: disconnect the position, state and hook handlers, bind the libraries on
+    // Play-selected: disconnect the handlers from the file open now, bind the libraries on
     // first use (silently giving up when that fails), pause what plays, open the selected file
-    // paused on its first picture (its failure goes to the log pane).
+    // paused on its first picture with the handlers attached (a failure goes to the log pane).
     void Button31Click();
     // Reads the snapshot format from the settings (writing "BMP" when it is unusable) and
     // checks its menu item.
@@ -110,6 +115,11 @@ public:
 private:
     QToolButton* makeButton(const QString& objectName, const QString& hint, int glyph);
     void connectPlayerHandlers();
+    // Stops what plays, attaches the position and state handlers and opens SelectedSourceFile
+    // paused on its first picture (a failure goes to the log pane).
+    void openSelected();
+    // Position events leave the seek bar alone until the playback reaches `target` (µs).
+    void holdFor(int64_t target);
     void updateMuteIcon();
     QString settingsPath() const;
 
@@ -135,4 +145,6 @@ private:
     int64_t playDuration_ = 0;
     QString seekBarState_ = QStringLiteral("UP");
     bool seekBarUpdating_ = false;
+    int64_t seekTarget_ = -1;  // µs; -1 when no seek is on its way
+    QElapsedTimer seekClock_;  // since the seek to seekTarget_
 };

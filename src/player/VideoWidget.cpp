@@ -20,12 +20,16 @@ public:
         : widget_(widget), onResize_(std::move(onResize)), onExpose_(std::move(onExpose)) {
         size_ = widget->size();
         widget->installEventFilter(this);
+        wasOpaque_ = widget->testAttribute(Qt::WA_OpaquePaintEvent);
         widget->setAttribute(Qt::WA_OpaquePaintEvent);
         widget->update();
     }
     ~WidgetOutput() override {
         if (widget_) {
             widget_->removeEventFilter(this);
+            // The widget paints itself again: with the attribute left on, its background would
+            // not be drawn and the last picture would stay on the screen.
+            widget_->setAttribute(Qt::WA_OpaquePaintEvent, wasOpaque_);
             widget_->update();
         }
     }
@@ -87,6 +91,7 @@ protected:
 
 private:
     QPointer<QWidget> widget_;
+    bool wasOpaque_ = false;
     std::function<void()> onResize_, onExpose_;
     mutable std::mutex mutex_;  // guards size_, image_, rect_ (play thread and UI thread)
     QSize size_;

@@ -23,15 +23,15 @@ TForm9::TForm9(QWidget* parent) : QDialog(parent) {
     setAccessibleName(windowTitle());
     setFixedSize(650, 455);
 
-    // A caption with its value label; the value carries the caption as its accessible name.
-    // A wide value spans the rest of its row and keeps room for `lines` wrapped lines.
+    // A caption with its value label. Assistive tools read the value as the label's name (its
+    // text) and the caption as its label (the buddy relation), so "视频分辨率：" is heard with
+    // "480*270". A wide value spans the rest of its row and keeps room for `lines` wrapped lines.
     auto addRow = [this](QGridLayout* grid, int row, int column, const char* caption,
                          bool wide = false, int lines = 1) {
         auto* label = new QLabel(U(caption));
         label->setAccessibleName(label->text());
         auto* value = new QLabel;
         value->setObjectName(label->text());
-        value->setAccessibleName(label->text());
         value->setTextInteractionFlags(Qt::TextSelectableByMouse);
         value->setTextFormat(Qt::PlainText);
         value->setWordWrap(wide);

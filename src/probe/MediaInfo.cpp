@@ -1,8 +1,10 @@
 #include "probe/MediaInfo.h"
 
+#include <climits>
 #include <cmath>
 
 #include "engine/FFUtils.h"
+#include "medialib/LibAV.h"
 #include "probe/AVProbe.h"
 
 namespace {
@@ -10,12 +12,27 @@ namespace {
 QString FromUtf8(const std::string& text) { return QString::fromStdString(text); }
 
 // Bit/s as whole kbit/s, halves to even (the default rounding mode); -1 (unknown) reads 0.
-QString Kbps(int32_t bitRate) {
+QString Kbps(int64_t bitRate) {
     return QString::number(static_cast<int64_t>(std::nearbyint(bitRate / 1000.0)));
 }
 
 QString StreamText(const TCustomAVProbe& probe, int index) {
     return index < 0 ? QString() : FromUtf8(probe.StreamDescription(index));
+}
+
+// The video bit rate a container does not store (FLV, Matroska): the file's rate less its audio
+// streams', when there is one video stream and every rate is known; -1 otherwise.
+int64_t VideoBitRateByDifference(const TCustomAVProbe& probe, int64_t fileBitRate) {
+    const AVFormatContext* ic = probe.Context();
+    if (!ic || fileBitRate <= 0 || probe.VideoStreamCount() != 1) return -1;
+    int64_t rest = fileBitRate;
+    for (unsigned i = 0; i < ic->nb_streams; ++i) {
+        const AVCodecParameters* par = ic->streams[i]->codecpar;
+        if (par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+        if (par->bit_rate <= 0) return -1;
+        rest -= par->bit_rate;
+    }
+    return rest > 0 ? rest : -1;
 }
 
 }  // namespace
@@ -24,6 +41,9 @@ TMediaInfoTexts MediaInfoTexts(TCustomAVProbe& probe) {
     TMediaInfoTexts t;
     TAudioStreamInfo audio;
     TVideoStreamInfo video;
+    // Worked out only for a video stream whose rate the container does not store.
+    constexpr int64_t kNotStored = INT64_MIN;
+    int64_t videoBitRate = kNotStored;
     if (probe.Context()) {
         t.InfoFileName = probe.FileName();
         t.InfoFormatName = FromUtf8(probe.FormatShortName());
@@ -43,12 +63,17 @@ TMediaInfoTexts MediaInfoTexts(TCustomAVProbe& probe) {
         t.InfoBitRateText = QLatin1Char(' ') + FromUtf8(avprobe::BitRateText(file.BitRate));
 
         if (probe.FirstAudioStream() >= 0) probe.GetAudioStreamInfo(-1, &audio);
-        if (probe.FirstVideoStream() >= 0) probe.GetVideoStreamInfo(-1, &video);
+        if (probe.FirstVideoStream() >= 0) {
+            probe.GetVideoStreamInfo(-1, &video);
+            if (video.BitRate <= 0) videoBitRate = VideoBitRateByDifference(probe, file.BitRate);
+        }
     }
     t.InfoSampleRate = QString::number(audio.SampleRate);
     t.InfoChannels = QString::number(audio.Channels);
     t.InfoAudioKbps = Kbps(audio.BitRate);
-    t.InfoVideoKbps = Kbps(video.BitRate);
+    t.InfoVideoKbps = videoBitRate == kNotStored ? Kbps(video.BitRate)
+                      : videoBitRate > 0         ? Kbps(videoBitRate)
+                                                 : QString::fromUtf8("未知");
     t.InfoWidth = QString::number(video.Width);
     t.InfoHeight = QString::number(video.Height);
     t.InfoFrameRate =
@@ -71,7 +96,9 @@ TMediaInfoLabels MediaInfoLabels(const TMediaInfoTexts& t) {
     l.FormatLongName = t.InfoFormatLongName;
     l.Resolution = t.InfoWidth + QLatin1Char('*') + t.InfoHeight;
     l.FrameRate = t.InfoFrameRate;
-    l.VideoKbps = t.InfoVideoKbps + QStringLiteral("  kbps");
+    bool rate = false;
+    t.InfoVideoKbps.toLongLong(&rate);
+    l.VideoKbps = rate ? t.InfoVideoKbps + QStringLiteral("  kbps") : t.InfoVideoKbps;
     l.AudioKbps = t.InfoAudioKbps + QStringLiteral("  kbps");
     l.SampleRate = t.InfoSampleRate;
 

@@ -22,7 +22,9 @@ struct TMediaInfoTexts {
     QString InfoSampleRate;      // first audio stream's rate in Hz, "-1" without audio
     QString InfoChannels;        // first audio stream's channel count, "-1" without audio
     QString InfoAudioKbps;       // kbit/s rounded half to even, "0" without audio
-    QString InfoVideoKbps;       // the same for the first video stream
+    QString InfoVideoKbps;  // the same for the first video stream; a rate the container does not
+                            // store is the file's less the audio streams', else "未知"; "0"
+                            // without video
     QString InfoWidth;           // "-1" without video
     QString InfoHeight;
     QString InfoFrameRate;  // the base frame rate "25.00"; "N/A" without video or rate
@@ -44,7 +46,7 @@ struct TMediaInfoLabels {
     QString Extension;       // "文件扩展名：" — with its dot; empty without one
     QString Resolution;      // "视频分辨率：" — width "*" height
     QString FrameRate;       // "视频帧率："
-    QString VideoKbps;       // "视频比特率：" — number and "  kbps"
+    QString VideoKbps;       // "视频比特率：" — number and "  kbps", or "未知"
     QString VideoStream;     // "视频流信息：" — "无" for an opened file without video
     QString SampleRate;      // "音频采样率："
     QString Channels;  // "音频声道：" — 单声道, 立体声, "<n>声道"; empty without audio

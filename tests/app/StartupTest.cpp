@@ -171,12 +171,10 @@ TEST_F(Startup, FrameAndGroupsAtTheirPlaces) {
     EXPECT_EQ(list->accessibleName(), U("转换列表"));
     const char* captions[] = {"序号", "视频源文件", "源格式", "目标格式", "当前时间", "转换进度",
                               "状态"};
-    const int widths[] = {40, 120, 60, 60, 80, 150, 64};
     ASSERT_EQ(form_->Model()->columnCount(), 7);
-    for (int c = 0; c < 7; ++c) {
+    for (int c = 0; c < 7; ++c)
         EXPECT_EQ(form_->Model()->headerData(c, Qt::Horizontal).toString(), U(captions[c]));
-        EXPECT_EQ(list->columnWidth(c), widths[c]);
-    }
+    // Where the columns lie: JobList.EveryColumnFitsTheList.
     EXPECT_EQ(list->verticalHeader()->defaultSectionSize(), 20);
 
     struct Place {
@@ -186,11 +184,12 @@ TEST_F(Startup, FrameAndGroupsAtTheirPlaces) {
         bool enabled;
     };
     const Place buttons[] = {
-        {"Button10", "上移", QRect(13, 248, 65, 30), true},
-        {"Button11", "下移", QRect(108, 248, 65, 30), true},
+        // Nothing to act on in an empty list.
+        {"Button10", "上移", QRect(13, 248, 65, 30), false},
+        {"Button11", "下移", QRect(108, 248, 65, 30), false},
         {"suiButton6", "移除", QRect(197, 248, 65, 30), false},
         {"suiButton7", "清空", QRect(284, 248, 65, 30), false},
-        {"suiButton12", "信息", QRect(381, 248, 68, 30), true},
+        {"suiButton12", "信息", QRect(381, 248, 68, 30), false},
         {"suiButton3", "浏览...", QRect(628, 25, 69, 25), true},
         {"suiButton11", "打开", QRect(708, 25, 61, 25), true},
     };

@@ -200,6 +200,34 @@ TEST_F(PanelTest, TheSeekBarSeeksAndPlaysOn) {
     EXPECT_EQ(panel_->Player().State(), psResume);
 }
 
+TEST_F(PanelTest, TheSeekBarFollowsPlaybackAndTheEndReturnsToTheStart) {
+    Load(testmedia::Path("intra25"));  // 8 s, 25 numbered pictures a second, no sound
+    QSlider* bar = panel_->SeekBar();
+    const double perSecond = bar->maximum() / 8.0;
+    // Each move of the handle while media seconds 1 to 3 play: where the playback is (within
+    // 0.2 s: the time read here runs a little ahead of the event's), and at least 4 a second.
+    int moves = 0;
+    QObject::connect(bar, &QSlider::valueChanged, bar, [&](int value) {
+        const int64_t pts = panel_->Player().CurrentPosition();
+        if (pts < 1000000 || pts > 3000000) return;
+        ++moves;
+        EXPECT_NEAR(value, perSecond * pts / 1e6, perSecond * 0.2);
+    });
+    panel_->Image3Click();
+    ASSERT_TRUE(Pump([&] { return panel_->Player().CurrentPosition() >= 3000000; }));
+    EXPECT_GE(moves, 8);
+
+    // Played to its end, the file goes back to its first picture, paused, the bar at 0.
+    panel_->Player().Seek(0, true, 7500000);
+    ASSERT_TRUE(Pump([&] { return bar->value() >= bar->maximum() * 95 / 100; }));
+    ASSERT_TRUE(Pump([&] {
+        return panel_->Player().State() == psPause && bar->value() == 0 &&
+               FrameNumber(panel_->Player().CurrentFrame()) == 0;
+    }));
+    panel_->Image3Click();  // and plays again from there
+    ASSERT_TRUE(Pump([&] { return FrameNumber(panel_->Player().CurrentFrame()) >= 10; }));
+}
+
 // What mute does to the sound and the clock: PlayerTimingTest.MuteSilencesWithinTwoBuffers…
 TEST_F(PanelTest, TheMuteButtonTogglesTheSound) {
     Load(testmedia::Path("clip10s"));

@@ -2,6 +2,7 @@
 // tool's view of generated clips, including the files whose description text would fool a
 // text cutter: a file named like a stream line, a raw stream without start times, a bit rate of
 // five digits, a file that is not media at all.
+#include <QAccessible>
 #include <QApplication>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -50,8 +51,7 @@ QString SizeText(int64_t bytes) {
     return QString::asprintf(" %lld Byte", static_cast<long long>(bytes));
 }
 
-QString Kbps(const QJsonObject& stream) {
-    const double rate = stream["bit_rate"].toString().toDouble();
+QString Kbps(double rate) {
     return QString::number(static_cast<long long>(std::nearbyint(rate / 1000.0))) +
            QStringLiteral("  kbps");
 }
@@ -74,6 +74,17 @@ Expected FromReference(const std::string& path) {
     e.longName = format["format_long_name"].toString();
 
     bool video = false, audio = false;
+    // A video rate the container does not store: the file's less the audio streams' (an audio
+    // rate missing makes it unknown), with one video stream only.
+    long long rest = bitRate;
+    int videos = 0;
+    for (const QJsonValue& v : ref["streams"].toArray()) {
+        const QJsonObject s = v.toObject();
+        if (s["codec_type"] == "audio")
+            rest -= s.contains("bit_rate") ? s["bit_rate"].toString().toLongLong() : bitRate;
+        videos +=
+            s["codec_type"] == "video" && !s["disposition"].toObject()["attached_pic"].toInt();
+    }
     for (const QJsonValue& v : ref["streams"].toArray()) {
         const QJsonObject s = v.toObject();
         if (s["codec_type"] == "video" && !video &&
@@ -82,7 +93,9 @@ Expected FromReference(const std::string& path) {
             e.resolution = QStringLiteral("%1*%2").arg(s["width"].toInt()).arg(s["height"].toInt());
             const QStringList rate = s["r_frame_rate"].toString().split(QLatin1Char('/'));
             e.frameRate = QString::number(rate[0].toDouble() / rate[1].toDouble(), 'f', 2);
-            e.videoKbps = Kbps(s);
+            e.videoKbps = s.contains("bit_rate")    ? Kbps(s["bit_rate"].toString().toDouble())
+                          : videos == 1 && rest > 0 ? Kbps(rest)
+                                                    : U("未知");
         } else if (s["codec_type"] == "audio" && !audio) {
             audio = true;
             e.sampleRate = s["sample_rate"].toString();
@@ -90,7 +103,7 @@ Expected FromReference(const std::string& path) {
             e.channels = channels == 1   ? U("单声道")
                          : channels == 2 ? U("立体声")
                                          : QString::number(channels) + U("声道");
-            e.audioKbps = Kbps(s);
+            e.audioKbps = Kbps(s["bit_rate"].toString().toDouble());
         }
     }
     // The stream texts of the tool's own dump, first of each kind.
@@ -230,6 +243,24 @@ TEST_F(InfoWindow, NamesAndTextsThatLookLikeStreamLines) {
              "sine=duration=1 -c:v libx264 -preset ultrafast -c:a aac -metadata "
              "\"title=Video: fake, StartTime: 9.000000\" -metadata \"comment=Audio: none\"");
     ExpectShows(tagged, QStringLiteral("tagged.mp4"), QStringLiteral(".mp4"));
+}
+
+TEST_F(InfoWindow, AssistiveToolsReadEachValueWithItsCaption) {
+    Show(Make("mono.mp4",
+              "-f lavfi -i testsrc2=size=480x270:duration=1 -f lavfi -i sine=duration=1 "
+              "-ac 1 -c:v libx264 -preset ultrafast -c:a aac"));
+    for (const auto& [caption, value] :
+         {std::pair{"视频分辨率：", "480*270"}, {"音频声道：", "单声道"}}) {
+        QAccessibleInterface* shown =
+            QAccessible::queryAccessibleInterface(window_.Value(U(caption)));
+        ASSERT_NE(shown, nullptr);
+        EXPECT_EQ(shown->text(QAccessible::Name), U(value));
+        // The caption labels it (besides its group's title).
+        QStringList labels;
+        for (const auto& [label, relation] : shown->relations(QAccessible::Label))
+            labels << label->text(QAccessible::Name);
+        EXPECT_TRUE(labels.contains(U(caption))) << labels.join(',').toStdString();
+    }
 }
 
 TEST_F(InfoWindow, RawStreamWithoutStartTimes) {
