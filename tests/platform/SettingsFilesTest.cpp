@@ -1,6 +1,7 @@
 // The settings file handling and the program's folders: what a user's system.ini looks like
 // after the program has read and written it, and where the program looks for its files.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -98,14 +99,21 @@ TEST(IniFile, WhatCannotBeReadIsNeverReplaced) {
     EXPECT_FALSE(IniFile(Q(dir + "/plain/system.ini")).WriteString("a", "b", "c"));
     EXPECT_EQ(testsupport::ReadFile(dir + "/plain"), "x");
 
-    if (::geteuid() == 0) return;  // root reads and writes whatever the permissions say
-    const std::string path = dir + "/locked.ini";
+    // The user's own file that it may write but not read: reads give the fallback, writes fail
+    // and change nothing (a replacement written without the old lines would lose them).
+    const std::string path = testsupport::UnprivilegedDir("ini-unreadable") + "/locked.ini";
     testsupport::WriteFile(path, "[OutPath]\nOutPath=/keep\n");
-    ::chmod(path.c_str(), 0);
-    IniFile locked(Q(path));
-    EXPECT_EQ(locked.ReadString("OutPath", "OutPath", "Error"), "Error");
-    EXPECT_FALSE(locked.WriteString("OutPath", "OutPath", "/other"));
-    ::chmod(path.c_str(), 0600);
+    if (::geteuid() == 0) {
+        const unsigned id = testsupport::kUnprivilegedId;
+        ASSERT_EQ(::chown(path.c_str(), id, id), 0);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    testsupport::AsUnprivilegedUser([&] {
+        ASSERT_NE(::access(path.c_str(), R_OK), 0) << "the file is readable after all";
+        IniFile locked(Q(path));
+        EXPECT_EQ(locked.ReadString("OutPath", "OutPath", "Error"), "Error");
+        EXPECT_FALSE(locked.WriteString("OutPath", "OutPath", "/other"));
+    });
     EXPECT_EQ(testsupport::ReadFile(path), "[OutPath]\nOutPath=/keep\n");
 }
 
