@@ -10,6 +10,10 @@
 #include "cli/Commands.h"
 #include "platform/PasswordLock.h"
 
+namespace {
+constexpr char kUsage[] = "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n";
+}  // namespace
+
 int RunLock(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -31,7 +35,11 @@ int RunLock(const QStringList& args) {
         return 2;
     }
     if (parser.isSet(QStringLiteral("help"))) {
-        std::fprintf(stdout, "%s", parser.helpText().toUtf8().constData());
+        // The parser's first line names the executable's path; the command's own usage replaces
+        // it.
+        const QString help = parser.helpText();
+        std::printf("%s%s", kUsage,
+                    help.mid(help.indexOf(QLatin1Char('\n')) + 1).toUtf8().constData());
         return 0;
     }
     const QStringList words = parser.positionalArguments();  // args[0] names the command
@@ -39,8 +47,7 @@ int RunLock(const QStringList& args) {
         parser.isSet(fileOption) ? parser.value(fileOption) : platform::lock::LockFile();
     const QString action = words.value(0);
     const auto usage = [] {
-        std::fprintf(stderr,
-                     "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n");
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     };
     if (file.isEmpty()) return usage();

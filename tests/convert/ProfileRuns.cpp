@@ -25,16 +25,13 @@ constexpr int kParallel = 2;
 }  // namespace
 
 void convert(Conversion& run, const std::string& source) {
-    const std::string errFile = run.outDir + ".stderr";
     fs::create_directories(run.outDir);
-    std::string out;
-    run.status =
-        testsupport::Run(std::string(TANDREL_CLI) + " convert --progress json --profile " +
-                             std::to_string(run.profile) + " " + run.args + " --out " +
-                             Quote(run.outDir) + " " + Quote(source) + " 2>" + Quote(errFile),
-                         &out);
-    run.log = out + testsupport::ReadFile(errFile);
-    std::istringstream in(out);
+    const testsupport::CommandResult r =
+        testsupport::Cli("convert --progress json --profile " + std::to_string(run.profile) + " " +
+                         run.args + " --out " + Quote(run.outDir) + " " + Quote(source));
+    run.status = r.status;
+    run.log = r.out + r.err;
+    std::istringstream in(r.out);
     for (std::string line; std::getline(in, line);) {
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         if (o["event"].toString() != QLatin1String("end")) continue;

@@ -48,9 +48,8 @@ void AsUnprivilegedUser(const std::function<void()>& check) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0) << "fork failed";
     if (child == 0) {
-        if (::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
-             ::setuid(kUnprivilegedId) != 0 || ::setuid(0) == 0)) {
+        if (::geteuid() == 0 && (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedId) != 0 ||
+                                 ::setuid(kUnprivilegedId) != 0 || ::setuid(0) == 0)) {
             std::fprintf(stderr, "could not give up root\n");
             std::_Exit(3);
         }
