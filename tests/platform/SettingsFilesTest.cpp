@@ -1,14 +1,12 @@
 // The settings file handling and the program's folders: what a user's system.ini looks like
 // after the program has read and written it, and where the program looks for its files.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFileInfo>
-
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "platform/AppPaths.h"
@@ -72,7 +70,8 @@ TEST(IniFile, WritingKeepsEverythingElseAndCreatesWhatIsMissing) {
               "Picture=BMP\n");
 
     // Comments, blank separators and unknown keys survive a write.
-    testsupport::WriteFile(path, "; mine\n[skin]\nSetSkin=skin2\nOther=1\n\n[OutPath]\nOutPath=/a\n");
+    testsupport::WriteFile(path,
+                           "; mine\n[skin]\nSetSkin=skin2\nOther=1\n\n[OutPath]\nOutPath=/a\n");
     ASSERT_TRUE(ini.WriteString("skin", "Extra", "x"));
     ASSERT_TRUE(ini.WriteString("skin", "SetSkin", "skin5"));
     EXPECT_EQ(testsupport::ReadFile(path),
