@@ -179,8 +179,7 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
             e.videoTag = vcodec == "wmv2" ? "WMV2" : vcodec == "msmpeg4" ? "MP43" : "";
         }
 
-        // The frame size: the item's leading "W*H", the disc standard's, or the source's; the
-        // RealVideo 1 encoder takes multiples of 16 only.
+        // The frame size: the item's leading "W*H", the disc standard's, or the source's.
         const bool ntsc = f.JobTVStandard == QLatin1String("NTSC");
         if (target == "dvd") {
             e.width = 720, e.height = ntsc ? 480 : 576;
@@ -193,8 +192,8 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
         } else {
             std::sscanf(f.JobFrameSize.toStdString().c_str(), "%d*%d", &e.width, &e.height);
         }
-        if (vcodec == "rv10") e.width -= e.width % 16, e.height -= e.height % 16;
     }
+    FitEncoderStep(e);
 
     if (!acodec.empty() && acodec != "AUTO")
         e.audio = streamCodecOf(acodec);
@@ -216,6 +215,12 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
         e.sampleRate = f.JobSampleRate.toInt();
     e.channels = f.JobAudioChannels.isEmpty() ? src.channels : f.JobAudioChannels.toInt();
     return e;
+}
+
+void FitEncoderStep(Expected& e) {
+    const int step = e.video == "rv10" ? 16 : e.video == "rv20" ? 4 : 1;
+    e.width -= e.width % step;
+    e.height -= e.height % step;
 }
 
 QJsonObject firstStream(const QJsonObject& probe, const char* type) {
