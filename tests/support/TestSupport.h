@@ -54,12 +54,12 @@ void LoadLibrariesOrFail(uint32_t set = 0);
 // Runs a command line through /bin/sh; returns its exit status and stdout.
 int Run(const std::string& command, std::string* out = nullptr);
 
-// A command's exit status, standard output and standard error. Safe to call from several
-// threads at once.
+// A command's exit status, standard output and standard error.
 struct CommandResult {
     int status = -1;
     std::string out, err;
 };
+// Safe to call from several threads at once.
 CommandResult RunCapturing(const std::string& command);
 // The build's tandrel-cli with `args` (already quoted for the shell; redirections allowed), as
 // a user runs it, in the folder `dir` when one is given.
