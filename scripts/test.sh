@@ -5,7 +5,8 @@
 #
 # --sanitizers (or TANDREL_TEST_SANITIZERS=1) adds, after the normal suite, the stages CI runs:
 #   asan  an AddressSanitizer + UndefinedBehaviorSanitizer build (clang, build-asan/) and every
-#         test but the two long end-to-end runs;
+#         test but the long end-to-end runs (every profile's defaults, the sync measurements;
+#         the everyday files and every codec item are in);
 #   tsan  a ThreadSanitizer build (build-tsan/) of the test programs of the threaded parts
 #         (threads, component, medialib, transcode, player, app), and those tests;
 #   fuzz  each libFuzzer target for TANDREL_FUZZ_SECONDS (default 60) seconds from its seeds,

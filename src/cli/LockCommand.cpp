@@ -10,6 +10,10 @@
 #include "cli/Commands.h"
 #include "platform/PasswordLock.h"
 
+namespace {
+constexpr char kUsage[] = "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n";
+}  // namespace
+
 int RunLock(const QStringList& args) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -30,12 +34,11 @@ int RunLock(const QStringList& args) {
         std::fprintf(stderr, "tandrel-cli lock: %s\n", parser.errorText().toUtf8().constData());
         return 2;
     }
-    const char* const usageLine =
-        "Usage: tandrel-cli lock set PASSWORD | clear | status [--file FILE]\n";
     if (parser.isSet(QStringLiteral("help"))) {
-        // Qt's own first line names the program by the path it was started with.
+        // The parser's first line names the executable's path; the command's own usage replaces
+        // it.
         const QString help = parser.helpText();
-        std::printf("%s%s", usageLine,
+        std::printf("%s%s", kUsage,
                     help.mid(help.indexOf(QLatin1Char('\n')) + 1).toUtf8().constData());
         return 0;
     }
@@ -43,8 +46,8 @@ int RunLock(const QStringList& args) {
     const QString file =
         parser.isSet(fileOption) ? parser.value(fileOption) : platform::lock::LockFile();
     const QString action = words.value(0);
-    const auto usage = [usageLine] {
-        std::fprintf(stderr, "%s", usageLine);
+    const auto usage = [] {
+        std::fprintf(stderr, "%s", kUsage);
         return 2;
     };
     if (file.isEmpty()) return usage();

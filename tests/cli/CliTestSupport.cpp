@@ -10,10 +10,6 @@
 
 namespace clitest {
 
-testsupport::CommandResult Cli(const std::string& args) {
-    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
-}
-
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> out;
     std::istringstream in(text);

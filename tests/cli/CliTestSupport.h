@@ -9,9 +9,6 @@
 
 namespace clitest {
 
-// tandrel-cli with `args` (already quoted for the shell).
-testsupport::CommandResult Cli(const std::string& args);
-
 // The lines of `text`, without their line ends.
 std::vector<std::string> Lines(const std::string& text);
 

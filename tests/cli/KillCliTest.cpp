@@ -94,7 +94,7 @@ TEST(KillCli, AKilledConversionNeverLeavesABrokenFileUnderAFinalName) {
     // from that span and a little past it.
     const std::string calibration = testsupport::ScratchDir("killed-calibration");
     const auto started = std::chrono::steady_clock::now();
-    const testsupport::CommandResult whole = clitest::Cli(
+    const testsupport::CommandResult whole = testsupport::Cli(
         "convert --profile 312 --progress none --out " + testmedia::Quote(calibration) + " " +
         testmedia::Quote(src));
     ASSERT_EQ(whole.status, 0) << whole.out << whole.err;
@@ -169,7 +169,7 @@ TEST(KillCli, AKilledConversionNeverLeavesABrokenFileUnderAFinalName) {
     std::map<std::string, uintmax_t> finals;
     for (const auto& e : fs::directory_iterator(dir))
         if (!isTemporary(e.path().filename())) finals[e.path().filename()] = e.file_size();
-    const testsupport::CommandResult next = clitest::Cli(
+    const testsupport::CommandResult next = testsupport::Cli(
         "convert --profile 305 --progress none --out " + testmedia::Quote(dir) + " " +
         testmedia::Quote(testmedia::Path("wav_pcm")));
     EXPECT_EQ(next.status, 0) << next.out << next.err;
@@ -205,7 +205,7 @@ TEST(KillCli, WriteFailuresReadAsTheSystemSaysThemAndLeaveNothing) {
         EXPECT_TRUE(fs::is_empty(dir)) << "neither the file nor its temporary stays";
     }
 
-    const testsupport::CommandResult full = clitest::Cli(
+    const testsupport::CommandResult full = testsupport::Cli(
         "transcode --progress none -i " + src + " -vcodec mpeg4 -f avi /dev/full");
     EXPECT_EQ(full.status, 1);
     EXPECT_NE(full.err.find("/dev/full: No space left on device"), std::string::npos) << full.err;

@@ -17,8 +17,8 @@
 #include "TestSupport.h"
 
 namespace fs = std::filesystem;
-using clitest::Cli;
 using testmedia::Quote;
+using testsupport::Cli;
 
 namespace {
 
@@ -75,8 +75,7 @@ TEST_P(Names, ProbeReadsTheFile) {
     // A name starting with "-" also works after "--", as users write it.
     if (name().base[0] == '-') {
         const testsupport::CommandResult dashed =
-            testsupport::RunCapturing("cd " + Quote(fs::path(source).parent_path()) + " && " +
-                                      TANDREL_CLI + " probe -- " + Quote(name().base + ".avi"));
+            Cli("probe -- " + Quote(name().base + ".avi"), fs::path(source).parent_path());
         EXPECT_EQ(dashed.status, 0) << dashed.err;
     }
 }
@@ -87,9 +86,10 @@ TEST_P(Names, TranscodeReadsAndWritesTheName) {
     // The output has the same name in another container; "-dash.mkv" as the last word would be
     // an option, so it is written "./-dash.mkv" (relative to the folder, as a user would).
     const std::string output = name().base + ".mkv";
-    const testsupport::CommandResult r = testsupport::RunCapturing(
-        "cd " + Quote(dir) + " && " + TANDREL_CLI + " transcode -i " + Quote(name().base + ".avi") +
-        " -vcodec mpeg4 -acodec mp2 " + Quote("./" + output));
+    const testsupport::CommandResult r =
+        Cli("transcode -i " + Quote(name().base + ".avi") + " -vcodec mpeg4 -acodec mp2 " +
+                Quote("./" + output),
+            dir);
     ASSERT_EQ(r.status, 0) << r.err;
     const clitest::Reference written = clitest::ReferenceOf(dir + "/" + output);
     EXPECT_NEAR(written.duration, 2.0, 0.1);

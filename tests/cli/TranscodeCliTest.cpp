@@ -1,4 +1,4 @@
-// tandrel-cli transcode driven as a script would: exit status 0/1/2, the usage text, the JSON
+// tandrel-cli transcode driven as a script would: exit status 0/1, the JSON
 // events read back as JSON, failures that name their file and leave nothing behind, and the
 // written files read back with ffprobe.
 #include <QJsonObject>
@@ -11,46 +11,10 @@
 #include "TestMedia.h"
 #include "TestSupport.h"
 
-using clitest::Cli;
+using testsupport::Cli;
 using testmedia::Quote;
 
 namespace {
-
-const char kUsageStart[] = "Usage: tandrel-cli transcode [--progress bar|lines|json|none]";
-
-TEST(TranscodeCli, UsageErrorsExitTwoSayWhyAndWriteNothing) {
-    const std::string dir = testsupport::ScratchDir("usage");
-    const std::string in = Quote(testmedia::Path("avi_mpeg4_mp3"));
-    const std::string out = Quote(dir + "/out.avi");
-    const struct {
-        std::string args;
-        std::string firstLine;  // of standard error
-    } cases[] = {
-        {"", kUsageStart},
-        {"--progress", kUsageStart},
-        {"--progress xml -i " + in + " " + out,
-         "tandrel-cli transcode: unknown progress form 'xml'"},
-        {"-i " + in,
-         "tandrel-cli transcode: at least one input (-i FILE) and one output file are needed"},
-        {out + " -i " + in, "tandrel-cli transcode: no input before '" + dir + "/out.avi'"},
-        {"-i " + in + " -vcodec", "tandrel-cli transcode: -vcodec needs a value"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        const testsupport::CommandResult r = Cli("transcode " + c.args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.out, "");
-        const auto lines = clitest::Lines(r.err);
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines[0].substr(0, c.firstLine.size()), c.firstLine);
-        EXPECT_TRUE(clitest::FilesIn(dir).empty());
-    }
-    // Asked for, the usage text goes to standard output and is not an error.
-    const testsupport::CommandResult help = Cli("transcode --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.substr(0, sizeof kUsageStart - 1), kUsageStart);
-    EXPECT_EQ(help.err, "");
-}
 
 TEST(TranscodeCli, JsonEventsFollowTheConversionToItsEnd) {
     const std::string dir = testsupport::ScratchDir("json");

@@ -1,4 +1,4 @@
-// tandrel-cli profiles and convert, driven as a user would: listings, usage errors, naming,
+// tandrel-cli profiles and convert, driven as a user would: listings, naming,
 // several files at once, failures, choices, cut ranges and the JSON events.
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -21,7 +21,7 @@ namespace {
 
 using Result = testsupport::CommandResult;
 
-using clitest::Cli;
+using testsupport::Cli;
 using clitest::FilesIn;
 using clitest::Lines;
 
@@ -71,44 +71,6 @@ TEST(ProfilesCli, JsonHasEveryListAndTheDefaultFields) {
     EXPECT_TRUE(amr["audioOnly"].toBool());
     EXPECT_EQ(psp["extension"].toString(), ".mp4");
     EXPECT_EQ(psp["extensionTag"].toString(), ".psp.mp4");
-}
-
-TEST(ConvertCli, UsageErrorsExitTwoAndWriteNothing) {
-    const std::string out = testsupport::ScratchDir("usage-out");
-    const std::string wav = Quote(testmedia::Path("wav_pcm"));
-    const std::string o = " --out " + Quote(out) + " ";
-    const struct {
-        std::string args;
-        std::string message;
-    } cases[] = {
-        {"convert" + o + wav, "--profile is required"},
-        {"convert --profile 25" + o + wav, "no profile 25"},
-        {"convert --profile abc" + o + wav, "no profile abc"},
-        {"convert --profile 300" + o, "no FILE given"},
-        {"convert --profile 300 --jobs 0" + o + wav, "--jobs"},
-        {"convert --profile 300 --set bitrate=128" + o + wav, "--set takes SLOT=TEXT"},
-        {"convert --profile 300 --set abitrate=129" + o + wav,
-         "abitrate '129' is not in the list AB1"},
-        {"convert --profile 300 --set abitrate=#17" + o + wav, "not in the list"},
-        {"convert --profile 1 --filters hflip,blur" + o + wav, "unknown filter 'blur'"},
-        {"convert --profile 300 --filters hflip" + o + wav, "has no video"},
-        {"convert --profile 1 --cut 00:00:01" + o + wav, "--cut takes"},
-        {"convert --profile 1 --cut 0:0:1-0:0:x" + o + wav, "--cut takes"},
-        {"convert --profile 1 --cut 00:00:00-00:00:01" + o + wav + " " + wav, "single FILE"},
-        {"convert --profile 1 --progress fancy" + o + wav, "--progress"},
-        {"convert --profile 1 --bogus" + o + wav, "bogus"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.args);
-        const Result r = Cli(c.args);
-        EXPECT_EQ(r.status, 2);
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-    }
-    EXPECT_TRUE(FilesIn(out).empty());
-
-    const Result help = Cli("convert --help");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: tandrel-cli convert --profile N", 0), 0u) << help.out;
 }
 
 TEST(ConvertCli, NamesNeverCollideWithTheDiskOrEachOther) {

@@ -25,16 +25,13 @@ constexpr int kParallel = 2;
 }  // namespace
 
 void convert(Conversion& run, const std::string& source) {
-    const std::string errFile = run.outDir + ".stderr";
     fs::create_directories(run.outDir);
-    std::string out;
-    run.status =
-        testsupport::Run(std::string(TANDREL_CLI) + " convert --progress json --profile " +
-                             std::to_string(run.profile) + " " + run.args + " --out " +
-                             Quote(run.outDir) + " " + Quote(source) + " 2>" + Quote(errFile),
-                         &out);
-    run.log = out + testsupport::ReadFile(errFile);
-    std::istringstream in(out);
+    const testsupport::CommandResult r =
+        testsupport::Cli("convert --progress json --profile " + std::to_string(run.profile) + " " +
+                         run.args + " --out " + Quote(run.outDir) + " " + Quote(source));
+    run.status = r.status;
+    run.log = r.out + r.err;
+    std::istringstream in(r.out);
     for (std::string line; std::getline(in, line);) {
         const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
         if (o["event"].toString() != QLatin1String("end")) continue;
@@ -182,8 +179,7 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
             e.videoTag = vcodec == "wmv2" ? "WMV2" : vcodec == "msmpeg4" ? "MP43" : "";
         }
 
-        // The frame size: the item's leading "W*H", the disc standard's, or the source's; the
-        // RealVideo 1 encoder takes multiples of 16 only.
+        // The frame size: the item's leading "W*H", the disc standard's, or the source's.
         const bool ntsc = f.JobTVStandard == QLatin1String("NTSC");
         if (target == "dvd") {
             e.width = 720, e.height = ntsc ? 480 : 576;
@@ -196,8 +192,8 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
         } else {
             std::sscanf(f.JobFrameSize.toStdString().c_str(), "%d*%d", &e.width, &e.height);
         }
-        if (vcodec == "rv10") e.width -= e.width % 16, e.height -= e.height % 16;
     }
+    FitEncoderStep(e);
 
     if (!acodec.empty() && acodec != "AUTO")
         e.audio = streamCodecOf(acodec);
@@ -219,6 +215,12 @@ Expected expectedFor(const JobFields& f, const std::string& ext, const SourceFac
         e.sampleRate = f.JobSampleRate.toInt();
     e.channels = f.JobAudioChannels.isEmpty() ? src.channels : f.JobAudioChannels.toInt();
     return e;
+}
+
+void FitEncoderStep(Expected& e) {
+    const int step = e.video == "rv10" ? 16 : e.video == "rv20" ? 4 : 1;
+    e.width -= e.width % step;
+    e.height -= e.height % step;
 }
 
 QJsonObject firstStream(const QJsonObject& probe, const char* type) {

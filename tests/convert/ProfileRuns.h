@@ -62,6 +62,10 @@ struct Expected {
 Expected expectedFor(const formats::JobFields& f, const std::string& ext,
                      const SourceFacts& src = {});
 
+// The RealVideo encoders take sizes in steps of 16 (RealVideo 1) or 4 (RealVideo 2) only: the
+// expected size, rounded down to the step of the expected video codec.
+void FitEncoderStep(Expected& e);
+
 QJsonObject firstStream(const QJsonObject& probe, const char* type);
 
 // What is wrong with a conversion, measured against its expectations and the source's length in

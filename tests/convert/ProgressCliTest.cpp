@@ -19,9 +19,7 @@ using testmedia::Quote;
 
 namespace {
 
-testsupport::CommandResult Cli(const std::string& args) {
-    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
-}
+using testsupport::Cli;
 
 QStringList Lines(const std::string& text) {
     return QString::fromStdString(text).split('\n', Qt::SkipEmptyParts);

@@ -144,9 +144,8 @@ TEST_P(SyncEdits, MarkersStayTogetherAcrossTheEdit) {
         inputs.replace(at, 3, Quote(testmedia::Path("sync_markers")));
     const std::string ext = std::string(o.name).substr(0, 3);
     const std::string out = testsupport::ScratchDir("edit") + "/out." + ext;
-    const auto r =
-        testsupport::RunCapturing(std::string(TANDREL_CLI) + " transcode --progress none " +
-                                  inputs + " " + o.options + " " + Quote(out));
+    const auto r = testsupport::Cli("transcode --progress none " + inputs + " " + o.options + " " +
+                                    Quote(out));
     ASSERT_EQ(r.status, 0) << r.err;
     expectInSync(out, edit.markers);
 }

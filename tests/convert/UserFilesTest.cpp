@@ -18,9 +18,7 @@ namespace {
 
 using Result = testsupport::CommandResult;
 
-Result cli(const std::string& args) {
-    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
-}
+using testsupport::Cli;
 
 std::string make(const std::string& dir, const std::string& name, const std::string& args) {
     std::string error;
@@ -54,7 +52,7 @@ TEST(UserFiles, ASnapshotIsThePictureAtItsTimeNotTheKeyFrameBefore) {
     ASSERT_EQ(keyFrames, "0.000000\n");
     // At 2.5 s and 3.0 s, and at the end (the last picture, 3.96 s); past it is refused.
     for (const auto& [at, luma] : {std::pair{"2.5", 66.0}, {"3", 76.0}, {"4", 95.2}}) {
-        const Result r = cli("snapshot " + Quote(clip) + " --at " + at + " --format png --out " +
+        const Result r = Cli("snapshot " + Quote(clip) + " --at " + at + " --format png --out " +
                              Quote(dir + "/at" + at));
         ASSERT_EQ(r.status, 0) << r.err;
         EXPECT_NEAR(lumaOf(dir + "/at" + at + "/ramp_1.png"), luma, 3.0) << "at " << at;
@@ -72,7 +70,7 @@ TEST(UserFiles, ASoundOnlyProfileRefusesAFileWithoutSoundBeforeConverting) {
     ASSERT_EQ(testsupport::FfprobeJson(mute)["streams"].toArray().size(), 1);
     const std::string out = dir + "/out";
     // MP3 (profile 300) of both, two at once: the mute one is refused, the other converted.
-    const Result r = cli("convert --profile 300 --jobs 2 --progress none --out " + Quote(out) +
+    const Result r = Cli("convert --profile 300 --jobs 2 --progress none --out " + Quote(out) +
                          " " + Quote(mute) + " " + Quote(both));
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.out.find("mute.avi: the source has no sound for this sound-only format"),
@@ -92,7 +90,7 @@ TEST(UserFiles, AOnePixelPictureGrowsToTheEncodersSmallestStep) {
     const QJsonObject source = testsupport::FfprobeJson(dot)["streams"].toArray()[0].toObject();
     ASSERT_EQ(source["width"].toInt(), 1);
     // Profile 312 keeps the source's size; its MPEG-4 in 4:2:0 needs even sides.
-    const Result r = cli("convert --profile 312 --progress none --out " + Quote(dir + "/out") +
+    const Result r = Cli("convert --profile 312 --progress none --out " + Quote(dir + "/out") +
                          " " + Quote(dot));
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonObject mp4 = testsupport::FfprobeJson(dir + "/out/dot.mp4");

@@ -453,10 +453,9 @@ TEST_F(Hooks, OddSizedPicturesReachTheHookWholeAndKeepItsEdits) {
 TEST_F(Hooks, TheCommandLineToolTakesAHookLibrary) {
     const std::string source = testmedia::Path("avi_mpeg4_mp3");
     const std::string o = out("cli.avi");
-    const auto ok = testsupport::RunCapturing(
-        std::string(TANDREL_CLI) + " transcode --progress none -i " + testmedia::Quote(source) +
-        " -vhook " + testmedia::Quote(HookLibrary("invert") + "|arg") + " -vcodec ffv1 -an " +
-        testmedia::Quote(o));
+    const auto ok = testsupport::Cli("transcode --progress none -i " + testmedia::Quote(source) +
+                                     " -vhook " + testmedia::Quote(HookLibrary("invert") + "|arg") +
+                                     " -vcodec ffv1 -an " + testmedia::Quote(o));
     ASSERT_EQ(ok.status, 0) << ok.err;
     const Luma in = LumaPlanes(source), result = LumaPlanes(o);
     ASSERT_EQ(result.planes.size(), in.planes.size());
@@ -465,9 +464,9 @@ TEST_F(Hooks, TheCommandLineToolTakesAHookLibrary) {
     EXPECT_EQ(result.planes[49][76000], 255 - in.planes[49][76000]);
 
     const std::string value = HookLibrary("noprocess") + "|x";
-    const auto refused = testsupport::RunCapturing(
-        std::string(TANDREL_CLI) + " transcode --progress none -i " + testmedia::Quote(source) +
-        " -vhook " + testmedia::Quote(value) + " " + testmedia::Quote(out("never.avi")));
+    const auto refused =
+        testsupport::Cli("transcode --progress none -i " + testmedia::Quote(source) + " -vhook " +
+                         testmedia::Quote(value) + " " + testmedia::Quote(out("never.avi")));
     EXPECT_EQ(refused.status, 1);
     EXPECT_NE(refused.err.find("Failed to find Process entrypoint in " + HookLibrary("noprocess")),
               std::string::npos)

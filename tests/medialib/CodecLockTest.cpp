@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "engine/MainThread.h"
 #include "medialib/FFmpegLoader.h"
@@ -31,18 +33,31 @@ TEST(CodecLock, UiThreadWaitKeepsServingWorkers) {
 }
 
 TEST(CodecLock, WorkersExcludeEachOther) {
-    int inside = 0;
-    int maxInside = 0;
+    // Each worker announces itself, takes the lock, and stays inside until every worker has
+    // announced itself, then gives the processor away a while longer: with a lock that excludes
+    // nothing, whoever enters second finds another still inside; with a working one, the others
+    // wait at the lock meanwhile.
+    constexpr int kWorkers = 4;
+    std::atomic<int> arrived{0}, inside{0}, maxInside{0};
+    std::atomic<bool> timedOut{false};
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t) {
+    for (int t = 0; t < kWorkers; ++t) {
         threads.emplace_back([&] {
-            for (int i = 0; i < 1000; ++i) {
-                CodecLockGuard guard;
-                maxInside = std::max(maxInside, ++inside);
-                --inside;
+            ++arrived;
+            CodecLockGuard guard;
+            const int now = ++inside;
+            for (int seen = maxInside; now > seen && !maxInside.compare_exchange_weak(seen, now);) {
             }
+            while (arrived < kWorkers && !timedOut) {
+                if (std::chrono::steady_clock::now() > deadline) timedOut = true;
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < 100; ++i) std::this_thread::yield();
+            --inside;
         });
     }
     for (auto& th : threads) th.join();
+    EXPECT_FALSE(timedOut) << "not every worker reached the lock";
     EXPECT_EQ(maxInside, 1);
 }

@@ -97,15 +97,18 @@ TEST(PasswordLock, AValueThatIsNotHexOpensOnlyWithTheMasterPassword) {
 }
 
 TEST(PasswordLock, AnUnreadableLockStaysLocked) {
-    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
-    const std::string path = LockPath();
+    // The administrator's file, which the user may see but not read.
+    const std::string path = testsupport::UnprivilegedDir("unreadable") + "/lock.ini";
     testsupport::WriteFile(path, "[Check_PsP]\nps=\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    const Lock lock = ReadLock(Q(path));
-    EXPECT_TRUE(lock.on);
-    // As written the check would read an empty password here and let an empty entry pass.
-    EXPECT_FALSE(Accepts(lock, QString()));
-    EXPECT_TRUE(Accepts(lock, QLatin1String(kMasterPassword)));
+    testsupport::AsUnprivilegedUser([&] {
+        ASSERT_NE(::access(path.c_str(), R_OK), 0) << "the file is readable after all";
+        const Lock lock = ReadLock(Q(path));
+        EXPECT_TRUE(lock.on);
+        // As written the check would read an empty password here and let an empty entry pass.
+        EXPECT_FALSE(Accepts(lock, QString()));
+        EXPECT_TRUE(Accepts(lock, QLatin1String(kMasterPassword)));
+    });
 }
 
 TEST(PasswordLock, WriteAndClearForTheCommandLine) {

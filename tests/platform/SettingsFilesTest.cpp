@@ -1,13 +1,12 @@
 // The settings file handling and the program's folders: what a user's system.ini looks like
 // after the program has read and written it, and where the program looks for its files.
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFileInfo>
-
 #include <cstdlib>
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TestSupport.h"
 #include "platform/AppPaths.h"
@@ -71,7 +70,8 @@ TEST(IniFile, WritingKeepsEverythingElseAndCreatesWhatIsMissing) {
               "Picture=BMP\n");
 
     // Comments, blank separators and unknown keys survive a write.
-    testsupport::WriteFile(path, "; mine\n[skin]\nSetSkin=skin2\nOther=1\n\n[OutPath]\nOutPath=/a\n");
+    testsupport::WriteFile(path,
+                           "; mine\n[skin]\nSetSkin=skin2\nOther=1\n\n[OutPath]\nOutPath=/a\n");
     ASSERT_TRUE(ini.WriteString("skin", "Extra", "x"));
     ASSERT_TRUE(ini.WriteString("skin", "SetSkin", "skin5"));
     EXPECT_EQ(testsupport::ReadFile(path),
@@ -98,14 +98,21 @@ TEST(IniFile, WhatCannotBeReadIsNeverReplaced) {
     EXPECT_FALSE(IniFile(Q(dir + "/plain/system.ini")).WriteString("a", "b", "c"));
     EXPECT_EQ(testsupport::ReadFile(dir + "/plain"), "x");
 
-    if (::geteuid() == 0) return;  // root reads and writes whatever the permissions say
-    const std::string path = dir + "/locked.ini";
+    // The user's own file that it may write but not read: reads give the fallback, writes fail
+    // and change nothing (a replacement written without the old lines would lose them).
+    const std::string path = testsupport::UnprivilegedDir("ini-unreadable") + "/locked.ini";
     testsupport::WriteFile(path, "[OutPath]\nOutPath=/keep\n");
-    ::chmod(path.c_str(), 0);
-    IniFile locked(Q(path));
-    EXPECT_EQ(locked.ReadString("OutPath", "OutPath", "Error"), "Error");
-    EXPECT_FALSE(locked.WriteString("OutPath", "OutPath", "/other"));
-    ::chmod(path.c_str(), 0600);
+    if (::geteuid() == 0) {
+        const unsigned id = testsupport::kUnprivilegedId;
+        ASSERT_EQ(::chown(path.c_str(), id, id), 0);
+    }
+    ASSERT_EQ(::chmod(path.c_str(), 0200), 0);
+    testsupport::AsUnprivilegedUser([&] {
+        ASSERT_NE(::access(path.c_str(), R_OK), 0) << "the file is readable after all";
+        IniFile locked(Q(path));
+        EXPECT_EQ(locked.ReadString("OutPath", "OutPath", "Error"), "Error");
+        EXPECT_FALSE(locked.WriteString("OutPath", "OutPath", "/other"));
+    });
     EXPECT_EQ(testsupport::ReadFile(path), "[OutPath]\nOutPath=/keep\n");
 }
 

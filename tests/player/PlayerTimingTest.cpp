@@ -26,16 +26,27 @@ class PlayerTimingTest : public PlayerTest {};
 // Synchronisation.
 
 TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
-    TFFPlayer player;
-    Recorder rec(player);
-    ASSERT_TRUE(OpenClip(player, "frames10s", false));
-    ASSERT_TRUE(
-        WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); }, 90));
-    // Measured while the threads are still there; figures outside the limits with many tenths
-    // of a second here come from a machine too busy for real-time playback.
-    const double starved = PlaybackThreadsWaitForCpu();
-    player.Stop(true);
-    const TPlaybackStats stats = player.Stats();
+    // Run-queue waits of a second over nine seconds of playback mean the player's threads could
+    // not run when they had to (a quiet machine waits milliseconds): another process held the
+    // processors, or a player thread spins. Such a playback is played once more; the second is
+    // judged whatever happened, waits included.
+    TPlaybackStats stats;
+    double starved = 0;
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        TFFPlayer player;
+        Recorder rec(player);
+        ASSERT_TRUE(OpenClip(player, "frames10s", false));
+        ASSERT_TRUE(
+            WaitUntil([&] { return player.CurrentPosition() >= 9300000 || rec.Count(psEnd); }, 90));
+        starved = PlaybackThreadsWaitForCpu();  // while the threads are still there
+        player.Stop(true);
+        stats = player.Stats();
+        if (starved <= 1.0) break;
+        std::printf("playback %d: the player's threads waited %.0f ms for a processor\n", attempt,
+                    starved * 1000);
+    }
+    EXPECT_LE(starved, 1.0) << "the player's threads waited " << starved
+                            << " s for a processor in both playbacks";
 
     // Against the audio clock, seconds 2 to 9.
     const SyncFigures f = Figures(stats, 2.0, 9.0);
@@ -48,12 +59,6 @@ TEST_F(PlayerTimingTest, PicturesFollowTheSoundOverTenSeconds) {
         "%.0f ms for a processor\n",
         f.count, f.median, f.p95, f.max, stats.picturesShown, stats.picturesDropped,
         stats.openToFirstPicture * 1000, starved * 1000);
-    // Run-queue waits of a second over nine seconds of playback mean other processes held the
-    // processors: real-time limits say nothing about the player then (a quiet machine waits
-    // milliseconds).
-    if (starved > 1.0)
-        GTEST_SKIP() << "the player's threads waited " << starved
-                     << " s for a processor: too busy a machine to judge real-time playback";
     EXPECT_GE(f.count, 160u);  // 175 pictures lie in that span
     EXPECT_LE(f.median, 25.0);
     EXPECT_LE(f.p95, 50.0);

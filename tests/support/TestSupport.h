@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 
@@ -38,6 +39,15 @@ private:
     std::string old_;
 };
 
+// Permission checks that also hold for root (as CI runs): the check runs in a child process
+// that drops to the user and group 65534, which own nothing. Its test assertions report as
+// usual; the calling test fails when any of them failed, the child died, or the identity could
+// not be dropped. Without root the child keeps the caller's identity.
+inline constexpr unsigned kUnprivilegedId = 65534;
+void AsUnprivilegedUser(const std::function<void()>& check);
+// A fresh scratch folder owned by that user, reachable by it through the scratch folders above.
+std::string UnprivilegedDir(const std::string& name);
+
 // Binds the conversion set (or `set`) by the system search path; fails the test otherwise.
 void LoadLibrariesOrFail(uint32_t set = 0);
 
@@ -49,7 +59,11 @@ struct CommandResult {
     int status = -1;
     std::string out, err;
 };
+// Safe to call from several threads at once.
 CommandResult RunCapturing(const std::string& command);
+// The build's tandrel-cli with `args` (already quoted for the shell; redirections allowed), as
+// a user runs it, in the folder `dir` when one is given.
+CommandResult Cli(const std::string& args, const std::string& dir = {});
 
 // What the reference tool says of a file: `ffprobe -show_format -show_streams` as JSON (an
 // empty object when the tool failed).
