@@ -503,6 +503,14 @@ int checkWritable(const TPathFileName& name) {
 }
 
 // Containers for sound whose only pictures are covers (MP3, M4A, FLAC, Ogg …).
+// Whether a sound container keeps a cover picture of this codec. MP3 (ID3 pictures) and M4A
+// ("covr") take the usual image codecs, which their codec tables do not list.
+bool takesCover(const AVOutputFormat* ofmt, AVCodecID id) {
+    if (std::strcmp(ofmt->name, "mp3") == 0 || std::strcmp(ofmt->name, "ipod") == 0)
+        return id == AV_CODEC_ID_MJPEG || id == AV_CODEC_ID_PNG || id == AV_CODEC_ID_BMP;
+    return lav::avformat_query_codec(ofmt, id, FF_COMPLIANCE_NORMAL) == 1;
+}
+
 bool isSoundContainer(const AVOutputFormat* ofmt) {
     switch (ofmt->video_codec) {
         case AV_CODEC_ID_NONE:
@@ -587,6 +595,7 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
         bool useAudio = o.AudioStreamCopy || !o.AudioCodecName.empty() ||
                         ofmt->audio_codec != AV_CODEC_ID_NONE;
         bool useSubtitle = false;
+        const AVStream* coverOf = nullptr;  // a cover picture to copy
         out.emptyReason =
             EmptyOutputReason(useVideo && !o.VideoDisable, useAudio && !o.AudioDisable);
         if (!inputs_.empty()) {
@@ -614,6 +623,16 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
             }
             useVideo &= hasVideo;
             useAudio &= hasAudio;
+            // A music file's cover goes along, as it is, into a sound container that holds
+            // pictures of its kind; a moving picture never does.
+            if (!useVideo && !videoNamed && !o.VideoDisable && !join && isSoundContainer(ofmt))
+                for (size_t i = 0; i < examined && !coverOf; ++i)
+                    for (unsigned k = 0; k < inputs_[i]->ctx->nb_streams && !coverOf; ++k) {
+                        const AVStream* st = inputs_[i]->ctx->streams[k];
+                        if ((st->disposition & AV_DISPOSITION_ATTACHED_PIC) &&
+                            st->discard != AVDISCARD_ALL && takesCover(ofmt, st->codecpar->codec_id))
+                            coverOf = st;
+                    }
             for (size_t i = 0; i < examined && !useSubtitle; ++i)
                 useSubtitle = PreferredStream(inputs_[i]->ctx, AVMEDIA_TYPE_SUBTITLE) >= 0;
         } else {
@@ -634,6 +653,11 @@ int TCustomFFmpeg::OpenOutput(const TPathFileName& fileName, bool join) {
         if (useVideo) create(&TCustomFFmpeg::newVideoStream, "new_video_stream");
         if (useAudio) create(&TCustomFFmpeg::newAudioStream, "new_audio_stream");
         if (useSubtitle) create(&TCustomFFmpeg::newSubtitleStream, "new_subtitle_stream");
+        if (coverOf && useAudio) {
+            o.VideoStreamCopy = true;
+            create(&TCustomFFmpeg::newVideoStream, "new_video_stream");
+            out.streams.back()->cover = true;
+        }
 
         if (o.RecordingTimestamp > 0) {
             char iso[64];

@@ -71,6 +71,7 @@ struct OutputStream {
     InputStream* source = nullptr;
     InputStream* sync = nullptr;
     bool copy = false;
+    bool cover = false;  // a copy of the source's cover picture (never of a moving picture)
     bool encoding = false;
     const AVCodec* codec = nullptr;
     AVCodecContext* enc = nullptr;

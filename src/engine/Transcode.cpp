@@ -328,7 +328,12 @@ void Transcoder::mapStreams() {
                             MediaTypeName(source->st->codecpar->codec_type), ost.fileIndex,
                             ost.index, MediaTypeName(ost.type)));
         } else {
-            source = chooseSourceOrCover(ost, t.joinMode_ ? 0 : -1);
+            if (ost.cover) {
+                for (auto& ist : ists)
+                    if (!source && ist->attachedPicture && !ist->discarded && ist->free) source = ist.get();
+            } else {
+                source = chooseSourceOrCover(ost, t.joinMode_ ? 0 : -1);
+            }
             if (!source) {
                 lav::av_dump_format(outputOf(ost).ctx, ost.fileIndex, outputOf(ost).ctx->url, 1);
                 fail(Format("Could not find input stream matching output stream #%d.%d (%s)",

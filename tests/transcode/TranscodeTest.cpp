@@ -468,16 +468,25 @@ TEST_F(Transcode, ContainersTakeOnlyStreamsTheyCanHold) {
     const struct {
         std::string source, output;
         bool video;
+        bool cover;  // the picture is the source's cover, marked as one
     } cases[] = {
         // A sound container's picture codec is for covers, never for a video.
-        {testmedia::Path("mp4_h264_aac"), out("sound.mp3"), false},
-        {silentVideo, out("sound.mp4"), false},
-        {testmedia::Path("mp4_h264_aac"), out("both.mkv"), true},
+        {testmedia::Path("mp4_h264_aac"), out("sound.mp3"), false, false},
+        {silentVideo, out("sound.mp4"), false, false},
+        {testmedia::Path("mp4_h264_aac"), out("both.mkv"), true, false},
+        // A cover goes along: from a music file, and from a video that has one.
+        {testmedia::Path("mp3_cover"), out("music.mp3"), true, true},
+        {testmedia::Path("cover_mp4"), out("from-video.mp3"), true, true},
+        {testmedia::Path("mp3_cover"), out("music.flac"), true, true},
+        {testmedia::Path("cover_m4a"), out("music.m4a"), true, true},
     };
     for (const auto& c : cases) {
         Outcome r = run({"-i", c.source, c.output});
         ASSERT_TRUE(r.finished) << c.output << ": " << r.buildMessage << r.error;
-        EXPECT_EQ(stream(c.output, "video").isEmpty(), !c.video) << c.output;
+        const QJsonObject video = stream(c.output, "video");
+        EXPECT_EQ(video.isEmpty(), !c.video) << c.output;
+        EXPECT_EQ(video["disposition"].toObject()["attached_pic"].toInt(), c.cover ? 1 : 0)
+            << c.output;
         EXPECT_FALSE(stream(c.output, "audio").isEmpty()) << c.output;
     }
 }
